@@ -1,0 +1,19 @@
+#pragma once
+// The library's float text format: the shortest decimal that reads back to the
+// same double, in plain positional notation (never an exponent), no trailing
+// ".0" for integral values, and the spellings "NaN", "inf", "-inf", "-0".
+
+#include <string>
+
+namespace morvix {
+
+// Appends the text of `v` to `out`.
+void append_float(std::string& out, double v);
+
+// Appends `v` with exactly `decimals` digits after the decimal point; the
+// special values are spelled as above.
+void append_float_fixed(std::string& out, double v, int decimals);
+
+std::string float_text(double v);
+
+}  // namespace morvix

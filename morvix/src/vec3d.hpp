@@ -1,0 +1,128 @@
+#pragma once
+// Vec3d: a point or direction in three dimensions, three IEEE-754 doubles.
+//
+// These functions are the single definition of vector arithmetic: the Python
+// class, the bulk list operations and the geometry all call them, so every
+// result is bit-identical whichever path computes it. Sums of three terms are
+// evaluated left to right, ((a + b) + c); every product is rounded before it
+// is added (the build forbids fused multiply-add).
+
+#include <cmath>
+#include <cstddef>
+
+namespace morvix {
+
+// ε is the absolute tolerance of every tolerant test in the library; a test
+// against it is a strict less-than and a NaN always fails it.
+inline constexpr double epsilon = 2.220446049250313e-16;  // 2^-52
+
+// |a - b| < ε, false for NaN.
+constexpr bool within_epsilon(double a, double b) noexcept {
+  const double d = a - b;
+  return (d < 0 ? -d : d) < epsilon;
+}
+
+struct Vec3d {
+  double x = 0.0;
+  double y = 0.0;
+  double z = 0.0;
+
+  // Position 0, 1 or 2; any other position is a caller's bug, checked by the
+  // binding layer before it indexes.
+  constexpr double operator[](std::size_t n) const noexcept { return n == 0 ? x : n == 1 ? y : z; }
+};
+
+// ---- construction
+
+constexpr Vec3d zero() noexcept { return {0.0, 0.0, 0.0}; }
+constexpr Vec3d unit_i() noexcept { return {1.0, 0.0, 0.0}; }
+constexpr Vec3d unit_j() noexcept { return {0.0, 1.0, 0.0}; }
+constexpr Vec3d unit_k() noexcept { return {0.0, 0.0, 1.0}; }
+
+// The vector that leads from `from` to `to`.
+constexpr Vec3d new_from_to(const Vec3d& from, const Vec3d& to) noexcept {
+  return {to.x - from.x, to.y - from.y, to.z - from.z};
+}
+
+// ---- arithmetic
+
+constexpr Vec3d operator-(const Vec3d& p) noexcept { return {-p.x, -p.y, -p.z}; }
+constexpr Vec3d operator+(const Vec3d& p, const Vec3d& o) noexcept { return {p.x + o.x, p.y + o.y, p.z + o.z}; }
+constexpr Vec3d operator-(const Vec3d& p, const Vec3d& o) noexcept { return {p.x - o.x, p.y - o.y, p.z - o.z}; }
+// Scaling multiplies with the scalar on the left: s·x, s·y, s·z.
+constexpr Vec3d operator*(const Vec3d& p, double s) noexcept { return {s * p.x, s * p.y, s * p.z}; }
+constexpr Vec3d operator*(double s, const Vec3d& p) noexcept { return p * s; }
+constexpr Vec3d operator/(const Vec3d& p, double s) noexcept { return {p.x / s, p.y / s, p.z / s}; }
+
+// ---- products and measures
+
+constexpr double dot(const Vec3d& p, const Vec3d& o) noexcept { return ((p.x * o.x) + (p.y * o.y)) + (p.z * o.z); }
+
+constexpr Vec3d cross(const Vec3d& p, const Vec3d& o) noexcept {
+  return {(p.y * o.z) - (p.z * o.y), (p.z * o.x) - (p.x * o.z), (p.x * o.y) - (p.y * o.x)};
+}
+
+inline double magnitude(const Vec3d& p) noexcept { return std::sqrt(((p.x * p.x) + (p.y * p.y)) + (p.z * p.z)); }
+
+inline bool is_unit(const Vec3d& p) noexcept { return within_epsilon(magnitude(p), 1.0); }
+
+// No zero test: the zero vector gives (NaN, NaN, NaN).
+inline Vec3d normalize(const Vec3d& p) noexcept {
+  const double m = magnitude(p);
+  return {p.x / m, p.y / m, p.z / m};
+}
+
+constexpr double distance_squared(const Vec3d& p, const Vec3d& o) noexcept {
+  const double dx = p.x - o.x;
+  const double dy = p.y - o.y;
+  const double dz = p.z - o.z;
+  return ((dx * dx) + (dy * dy)) + (dz * dz);
+}
+
+inline double distance_to(const Vec3d& p, const Vec3d& o) noexcept { return std::sqrt(distance_squared(p, o)); }
+
+// p·(b × c): the signed volume of the parallelepiped spanned by p, b and c.
+constexpr double scalar_triple_product(const Vec3d& p, const Vec3d& b, const Vec3d& c) noexcept {
+  return dot(p, cross(b, c));
+}
+
+// ---- projections
+
+// Removes the component along `normal`, assumed to have length 1 (not normalised here).
+constexpr Vec3d project_onto_plane(const Vec3d& p, const Vec3d& normal) noexcept {
+  const double t = dot(p, normal);
+  return {p.x - (normal.x * t), p.y - (normal.y * t), p.z - (normal.z * t)};
+}
+
+// Foot of the perpendicular from p onto the line through line_q and line_r;
+// NaN everywhere when the two points coincide (0 ÷ 0).
+constexpr Vec3d project_onto_line(const Vec3d& p, const Vec3d& line_r, const Vec3d& line_q) noexcept {
+  const Vec3d d = line_r - line_q;
+  const double t = (((d.x * (line_q.x - p.x)) + (d.y * (line_q.y - p.y))) + (d.z * (line_q.z - p.z))) /
+                   (((d.x * d.x) + (d.y * d.y)) + (d.z * d.z));
+  return {line_q.x - (d.x * t), line_q.y - (d.y * t), line_q.z - (d.z * t)};
+}
+
+// Distance from p to the infinite line through a and b. Computed on its own,
+// not through project_onto_line: the foot is reached from a, not from line_q,
+// and the rounding differs.
+inline double distance_to_line(const Vec3d& p, const Vec3d& a, const Vec3d& b) noexcept {
+  const Vec3d d = b - a;
+  const double t = (((d.x * (p.x - a.x)) + (d.y * (p.y - a.y))) + (d.z * (p.z - a.z))) /
+                   (((d.x * d.x) + (d.y * d.y)) + (d.z * d.z));
+  const Vec3d f{a.x + (d.x * t), a.y + (d.y * t), a.z + (d.z * t)};
+  const double fx = p.x - f.x;
+  const double fy = p.y - f.y;
+  const double fz = p.z - f.z;
+  return std::sqrt(((fx * fx) + (fy * fy)) + (fz * fz));
+}
+
+// ---- equality
+
+// Tolerant: every component within ε, tested x, y, z. A NaN or infinite
+// component makes the vector unequal to everything, itself included.
+constexpr bool operator==(const Vec3d& p, const Vec3d& o) noexcept {
+  return within_epsilon(p.x, o.x) && within_epsilon(p.y, o.y) && within_epsilon(p.z, o.z);
+}
+
+}  // namespace morvix
