@@ -1,0 +1,31 @@
+#pragma once
+// The one argument matcher. A callable's signature is its full call name
+// ("Vec3d.dot()") and its parameter names, all required, each accepted by
+// position or by keyword. Matching completes before any conversion.
+
+#include <Python.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace kalvor::binding {
+
+struct Signature {
+  std::string call;                // "Vec3d.dot()", "plane_line()"
+  std::vector<const char*> names;  // parameter names in order
+  std::vector<PyObject*> interned; // the same names as interned strings
+};
+
+// Builds a signature that lives for the rest of the process.
+const Signature* make_signature(std::string call, std::vector<const char*> names) noexcept;
+
+// Vector call: positional args[0..nargs), then one value per name in kwnames.
+// On success out[i] holds a borrowed reference for parameter i.
+bool match_vectorcall(const Signature& sig, PyObject* const* args, std::size_t nargs, PyObject* kwnames,
+                      PyObject** out) noexcept;
+
+// Classic call: an argument tuple and an optional keyword dictionary.
+bool match_tuple(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out) noexcept;
+
+}  // namespace kalvor::binding

@@ -1,0 +1,91 @@
+#include "kalvor/src/binding/convert.hpp"
+
+#include "kalvor/src/binding/panic.hpp"
+
+#include <cstring>
+#include <limits>
+
+namespace kalvor::binding {
+
+bool load_size(PyObject* o, std::size_t& out) noexcept {
+  unsigned long long value;
+  if (PyLong_Check(o)) {
+    value = PyLong_AsUnsignedLongLong(o);
+  } else {
+    Ref index = steal(PyNumber_Index(o));
+    if (!index) return false;
+    value = PyLong_AsUnsignedLongLong(index.get());
+  }
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+  if (value > std::numeric_limits<std::size_t>::max()) {
+    size_out_of_range();
+    return false;
+  }
+  out = static_cast<std::size_t>(value);
+  return true;
+}
+
+namespace {
+
+// A NumPy boolean scalar: its type's module is "numpy" and its name "bool_"
+// or "bool".
+bool is_numpy_bool(PyObject* o) noexcept {
+  PyTypeObject* type = Py_TYPE(o);
+  Ref module = steal(PyType_GetModuleName(type));
+  if (!module) {
+    PyErr_Clear();
+    return false;
+  }
+  if (!PyUnicode_Check(module.get()) || PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) return false;
+  Ref name = steal(PyType_GetName(type));
+  if (!name) {
+    PyErr_Clear();
+    return false;
+  }
+  return PyUnicode_CompareWithASCIIString(name.get(), "bool_") == 0 ||
+         PyUnicode_CompareWithASCIIString(name.get(), "bool") == 0;
+}
+
+}  // namespace
+
+bool load_bool(PyObject* o, bool& out) noexcept {
+  if (o == Py_True || o == Py_False) {
+    out = o == Py_True;
+    return true;
+  }
+  if (is_numpy_bool(o)) {
+    PyNumberMethods* number = Py_TYPE(o)->tp_as_number;
+    if (number == nullptr || number->nb_bool == nullptr) {
+      no_bool_conversion(o);
+      return false;
+    }
+    const int truth = number->nb_bool(o);
+    if (truth < 0) return false;
+    out = truth != 0;
+    return true;
+  }
+  not_an_instance(o, "bool");
+  return false;
+}
+
+Ref sequence_iterator(PyObject* o, std::size_t& length) noexcept {
+  if (PyUnicode_Check(o)) {
+    str_to_vec();
+    return {};
+  }
+  if (!PySequence_Check(o)) {
+    not_an_instance(o, "Sequence");
+    return {};
+  }
+  const Py_ssize_t size = PyObject_Size(o);
+  if (size < 0) PyErr_Clear();
+  length = size < 0 ? 0 : static_cast<std::size_t>(size);
+  return steal(PyObject_GetIter(o));
+}
+
+[[noreturn]] void result_failed() noexcept(false) {
+  PyErr_WriteUnraisable(nullptr);
+  panic(text::result_failed);
+}
+
+}  // namespace kalvor::binding

@@ -1,0 +1,197 @@
+#pragma once
+// Typed converters, selected by the C++ parameter type of an `_impl`:
+//   double            the float rule (exact float first, then __float__/__index__)
+//   std::size_t       the index rule (unsigned, OverflowError when negative)
+//   bool              exactly True/False, or a NumPy boolean scalar
+//   const T&          an instance of T's class, borrowed shared for the call
+//   std::vector<T>    a sequence of instances of T's class, copied out
+// Each `load` is noexcept and on failure sets exactly one Python error, not
+// prefixed; the caller adds "argument '{name}': " in one place.
+//
+// Results go the other way through `to_python`, chosen by the return type.
+
+#include <Python.h>
+
+#include "kalvor/src/binding/errors.hpp"
+#include "kalvor/src/binding/object.hpp"
+#include "kalvor/src/binding/ref.hpp"
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <vector>
+
+namespace kalvor::binding {
+
+template <class P>
+struct Arg;
+
+template <>
+struct Arg<double> {
+  double value = 0.0;
+  bool load(PyObject* o) noexcept {
+    if (PyFloat_CheckExact(o)) {
+      value = PyFloat_AS_DOUBLE(o);
+      return true;
+    }
+    value = PyFloat_AsDouble(o);
+    return !(value == -1.0 && PyErr_Occurred());
+  }
+  double get() const noexcept { return value; }
+};
+
+bool load_size(PyObject* o, std::size_t& out) noexcept;
+
+template <>
+struct Arg<std::size_t> {
+  std::size_t value = 0;
+  bool load(PyObject* o) noexcept { return load_size(o, value); }
+  std::size_t get() const noexcept { return value; }
+};
+
+bool load_bool(PyObject* o, bool& out) noexcept;
+
+template <>
+struct Arg<bool> {
+  bool value = false;
+  bool load(PyObject* o) noexcept { return load_bool(o, value); }
+  bool get() const noexcept { return value; }
+};
+
+// An instance of a class of this module, borrowed shared until the call ends.
+template <Bound T>
+struct Arg<const T&> {
+  const T* value = nullptr;
+  SharedBorrow guard;
+  bool load(PyObject* o) noexcept {
+    if (!is_instance<T>(o)) {
+      not_an_instance(o, PyClass<T>::name);
+      return false;
+    }
+    auto* obj = object_cast<T>(o);
+    if (!guard.acquire(obj->borrow)) {
+      already_mutably_borrowed();
+      return false;
+    }
+    value = &obj->value;
+    return true;
+  }
+  const T& get() const noexcept { return *value; }
+};
+
+// Checks that `o` is a sequence and not a `str`, and returns its iterator and
+// its length (0 when the length cannot be read); null with the error set.
+Ref sequence_iterator(PyObject* o, std::size_t& length) noexcept;
+
+// A sequence of instances of T's class, each borrowed while its value is
+// copied out, in order.
+template <Bound T>
+struct Arg<std::vector<T>> {
+  std::vector<T> value;
+  bool load(PyObject* o) noexcept {
+    std::size_t length = 0;
+    Ref iterator = sequence_iterator(o, length);
+    if (!iterator) return false;
+    try {
+      value.reserve(length);
+      for (;;) {
+        PyObject* raw = nullptr;
+        const int status = PyIter_NextItem(iterator.get(), &raw);
+        if (status < 0) return false;
+        if (status == 0) return true;
+        Ref item = steal(raw);
+        Arg<const T&> element;
+        if (!element.load(raw)) return false;
+        value.push_back(element.get());
+      }
+    } catch (const std::bad_alloc&) {
+      PyErr_NoMemory();
+      return false;
+    }
+  }
+  std::vector<T>& get() noexcept { return value; }
+};
+
+// ---- results
+
+[[noreturn]] void result_failed() noexcept(false);
+
+inline PyObject* checked(PyObject* result) {
+  if (result == nullptr) result_failed();
+  return result;
+}
+
+inline PyObject* to_python(double v) { return checked(PyFloat_FromDouble(v)); }
+inline PyObject* to_python(bool v) noexcept { return Py_NewRef(v ? Py_True : Py_False); }
+inline PyObject* to_python(std::size_t v) { return checked(PyLong_FromSize_t(v)); }
+inline PyObject* to_python(Py_hash_t v) { return checked(PyLong_FromSsize_t(v)); }
+inline PyObject* to_python(const std::string& v) {
+  PyObject* s = PyUnicode_FromStringAndSize(v.data(), static_cast<Py_ssize_t>(v.size()));
+  if (s == nullptr) throw PythonError{};
+  return s;
+}
+inline PyObject* to_python(Ref&& v) noexcept { return v.release(); }
+
+template <Bound T>
+PyObject* to_python(T&& v) {
+  PyObject* o = new_instance(std::forward<T>(v));
+  if (o == nullptr) throw PythonError{};
+  return o;
+}
+template <Bound T>
+PyObject* to_python(const T& v) {
+  PyObject* o = new_instance(T(v));
+  if (o == nullptr) throw PythonError{};
+  return o;
+}
+
+template <class... E>
+PyObject* to_python(std::tuple<E...>&& v);
+template <class A, class B>
+PyObject* to_python(std::pair<A, B>&& v);
+template <class E, std::size_t N>
+PyObject* to_python(const std::array<E, N>& v);
+template <class E>
+PyObject* to_python(const std::vector<E>& v);
+
+// Fills a new list of `n` items from make(i); the list is built directly,
+// no appends.
+template <class Make>
+PyObject* build_list(std::size_t n, Make&& make) {
+  Ref list = steal(checked(PyList_New(static_cast<Py_ssize_t>(n))));
+  for (std::size_t i = 0; i < n; ++i) PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), make(i));
+  return list.release();
+}
+
+template <class E>
+PyObject* to_python(const std::vector<E>& v) {
+  if constexpr (std::is_same_v<E, bool>) {
+    return build_list(v.size(), [&](std::size_t i) { return to_python(static_cast<bool>(v[i])); });
+  } else {
+    return build_list(v.size(), [&](std::size_t i) { return to_python(v[i]); });
+  }
+}
+
+template <class E, std::size_t N>
+PyObject* to_python(const std::array<E, N>& v) {
+  return build_list(N, [&](std::size_t i) { return to_python(v[i]); });
+}
+
+template <class... E>
+PyObject* to_python(std::tuple<E...>&& v) {
+  Ref tuple = steal(checked(PyTuple_New(sizeof...(E))));
+  [&]<std::size_t... I>(std::index_sequence<I...>) {
+    (PyTuple_SET_ITEM(tuple.get(), I, to_python(std::move(std::get<I>(v)))), ...);
+  }(std::index_sequence_for<E...>{});
+  return tuple.release();
+}
+
+template <class A, class B>
+PyObject* to_python(std::pair<A, B>&& v) {
+  return to_python(std::tuple<A, B>(std::move(v.first), std::move(v.second)));
+}
+
+}  // namespace kalvor::binding

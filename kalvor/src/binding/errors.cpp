@@ -1,0 +1,124 @@
+#include "kalvor/src/binding/errors.hpp"
+
+#include "kalvor/src/binding/ref.hpp"
+
+#include <format>
+
+namespace kalvor::binding {
+
+namespace {
+
+[[gnu::cold]] void set_type_error(const std::string& message) noexcept {
+  PyErr_SetString(PyExc_TypeError, message.c_str());
+}
+
+std::string utf8(PyObject* str) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(str, &size);
+  if (data == nullptr) {
+    PyErr_Clear();
+    return "?";
+  }
+  return std::string(data, static_cast<std::size_t>(size));
+}
+
+}  // namespace
+
+std::string type_name(PyObject* obj) noexcept {
+  Ref name = steal(PyType_GetQualName(Py_TYPE(obj)));
+  if (!name || !PyUnicode_Check(name.get())) {
+    PyErr_Clear();
+    return "<failed to extract type name>";
+  }
+  return utf8(name.get());
+}
+
+[[gnu::cold]] void too_many_positional(std::string_view call, std::size_t expected, std::size_t given) noexcept {
+  set_type_error(std::format("{} takes {} positional arguments but {} {} given", call, expected, given,
+                             given == 1 ? "was" : "were"));
+}
+
+[[gnu::cold]] void multiple_values(std::string_view call, const char* param) noexcept {
+  set_type_error(std::format("{} got multiple values for argument '{}'", call, param));
+}
+
+[[gnu::cold]] void unexpected_keyword(std::string_view call, PyObject* keyword) noexcept {
+  set_type_error(std::format("{} got an unexpected keyword argument '{}'", call, utf8(keyword)));
+}
+
+[[gnu::cold]] void missing_arguments(std::string_view call, std::span<const char* const> missing) noexcept {
+  // 'a' / 'a' and 'b' / 'a', 'b', and 'c'
+  std::string list;
+  for (std::size_t i = 0; i < missing.size(); ++i) {
+    if (i > 0) {
+      if (missing.size() > 2) list += ",";
+      list += i + 1 == missing.size() ? " and " : " ";
+    }
+    list += std::format("'{}'", missing[i]);
+  }
+  set_type_error(std::format("{} missing {} required positional {}: {}", call, missing.size(),
+                             missing.size() == 1 ? "argument" : "arguments", list));
+}
+
+[[gnu::cold]] void not_an_instance(PyObject* obj, std::string_view target) noexcept {
+  if (obj == Py_None) {
+    set_type_error(std::format("'None' is not an instance of '{}'", target));
+  } else {
+    set_type_error(std::format("'{}' object is not an instance of '{}'", type_name(obj), target));
+  }
+}
+
+[[gnu::cold]] void prefix_argument_error(const char* name) noexcept {
+  PyObject* raised = PyErr_GetRaisedException();
+  if (raised == nullptr) return;
+  if (!PyErr_GivenExceptionMatches(raised, PyExc_TypeError)) {
+    PyErr_SetRaisedException(raised);
+    return;
+  }
+  Ref old = steal(raised);
+  Ref message = steal(PyObject_Str(old.get()));
+  if (!message) return;
+  Ref text = steal(PyUnicode_FromFormat("argument '%s': %U", name, message.get()));
+  if (!text) return;
+  PyErr_SetObject(PyExc_TypeError, text.get());
+  Ref cause = steal(PyException_GetCause(old.get()));
+  if (cause) {
+    PyObject* fresh = PyErr_GetRaisedException();
+    PyException_SetCause(fresh, cause.release());
+    PyErr_SetRaisedException(fresh);
+  }
+}
+
+[[gnu::cold]] void no_bool_conversion(PyObject* obj) noexcept {
+  set_type_error(std::format("object of type '{}' does not define a '__bool__' conversion", type_name(obj)));
+}
+
+[[gnu::cold]] void size_out_of_range() noexcept {
+  PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+}
+
+[[gnu::cold]] void str_to_vec() noexcept { PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`"); }
+
+[[gnu::cold]] void already_mutably_borrowed() noexcept {
+  PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+}
+
+[[gnu::cold]] void already_borrowed() noexcept { PyErr_SetString(PyExc_RuntimeError, "Already borrowed"); }
+
+[[gnu::cold]] int no_deleter() noexcept {
+  PyErr_SetString(PyExc_AttributeError, "property has no deleter");
+  return -1;
+}
+
+[[gnu::cold]] void throw_index_error() noexcept(false) {
+  PyErr_SetString(PyExc_IndexError, "Index out of bounds");
+  throw PythonError{};
+}
+
+[[gnu::cold]] void subinterpreters_unsupported() noexcept {
+  PyErr_SetString(PyExc_ImportError,
+                  "kalvor does not yet support sub-interpreters: it can be imported once per process, "
+                  "in the interpreter that imported it first");
+}
+
+}  // namespace kalvor::binding

@@ -1,0 +1,59 @@
+#pragma once
+// Every fixed message of the module and the builders of the variable ones.
+// All of them are cold paths, kept out of line; each sets exactly one Python
+// error (or returns a text for an internal failure).
+
+#include <Python.h>
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kalvor::binding {
+
+// ---- texts of internal failures
+namespace text {
+inline constexpr std::string_view generic_panic = "explicit panic";
+inline constexpr std::string_view invalid_compareop = "invalid compareop";
+inline constexpr std::string_view borrow_in_compare = "Already mutably borrowed: PyBorrowError";
+inline constexpr std::string_view append_to_all = "could not append __name__ to __all__";
+inline constexpr std::string_view index_out_of_bounds = "Index out of bounds";
+inline constexpr std::string_view axis_assertion = "assertion failed: axis <= 2";
+inline constexpr std::string_view stride_assertion = "assertion failed: stride != 0";
+inline constexpr std::string_view unwrap_none = "called `Option::unwrap()` on a `None` value";
+inline constexpr std::string_view result_failed = "could not create a result object";
+}  // namespace text
+
+// Thrown by code between a wrapper's entry and its single exit when a Python
+// error is already set; the exit returns the failure value.
+struct PythonError {};
+
+// The qualified name of an object's type, or "<failed to extract type name>".
+std::string type_name(PyObject* obj) noexcept;
+
+// ---- argument matching
+void too_many_positional(std::string_view call, std::size_t expected, std::size_t given) noexcept;
+void multiple_values(std::string_view call, const char* param) noexcept;
+void unexpected_keyword(std::string_view call, PyObject* keyword) noexcept;
+void missing_arguments(std::string_view call, std::span<const char* const> missing) noexcept;
+
+// ---- conversion
+// "'{type}' object is not an instance of '{target}'" (or "'None' is not ...").
+void not_an_instance(PyObject* obj, std::string_view target) noexcept;
+// Turns a pending TypeError T into "argument '{name}': T", keeping its cause;
+// any other pending exception is left unchanged.
+void prefix_argument_error(const char* name) noexcept;
+void no_bool_conversion(PyObject* obj) noexcept;
+void size_out_of_range() noexcept;
+void str_to_vec() noexcept;
+
+// ---- borrowing and properties
+void already_mutably_borrowed() noexcept;
+void already_borrowed() noexcept;
+int no_deleter() noexcept;
+
+// ---- operation results
+[[noreturn]] void throw_index_error() noexcept(false);
+void subinterpreters_unsupported() noexcept;
+
+}  // namespace kalvor::binding

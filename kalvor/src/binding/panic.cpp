@@ -1,0 +1,86 @@
+#include "kalvor/src/binding/panic.hpp"
+
+#include "kalvor/src/binding/once.hpp"
+#include "kalvor/src/binding/ref.hpp"
+
+#include <execinfo.h>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <format>
+
+namespace kalvor::binding {
+
+namespace {
+
+// KALVOR_BACKTRACE=1 (or any value but "0") adds a stack trace to the report.
+bool backtrace_requested() noexcept {
+  const char* value = std::getenv("KALVOR_BACKTRACE");
+  return value != nullptr && *value != '\0' && std::string_view(value) != "0";
+}
+
+std::string thread_name() {
+  char name[64] = {};
+  if (pthread_getname_np(pthread_self(), name, sizeof name) != 0 || name[0] == '\0') return "<unnamed>";
+  return name;
+}
+
+void write_report(const Panic& failure) noexcept {
+  try {
+    const auto& w = failure.where;
+    const std::string report =
+        std::format("\nthread '{}' ({}) panicked at {}:{}:{}:\n{}\n", thread_name(),
+                    static_cast<long>(syscall(SYS_gettid)), w.file_name(), w.line(), w.column(), failure.text);
+    std::fputs(report.c_str(), stderr);
+    if (backtrace_requested()) {
+      void* frames[64];
+      const int depth = backtrace(frames, 64);
+      std::fputs("stack backtrace:\n", stderr);
+      backtrace_symbols_fd(frames, depth, fileno(stderr));
+    } else {
+      std::fputs("note: run with `KALVOR_BACKTRACE=1` environment variable to display a backtrace\n", stderr);
+    }
+    std::fflush(stderr);
+  } catch (...) {
+  }
+}
+
+// Set while a failure is being turned into an exception on this thread.
+thread_local bool producing = false;
+
+OnceValue<PyObject*> exception_type;
+
+}  // namespace
+
+[[noreturn]] void panic(std::string_view text, std::source_location where) noexcept(false) {
+  throw Panic{std::string(text), where};
+}
+
+PyObject* panic_exception_type() noexcept {
+  return exception_type.get([] {
+    return PyErr_NewExceptionWithDoc("kalvor.PanicException",
+                                     "Raised when an internal check of kalvor fails.\n\n"
+                                     "It derives from BaseException, so `except Exception` does not catch it.",
+                                     PyExc_BaseException, nullptr);
+  });
+}
+
+void raise_panic(const Panic& failure) noexcept {
+  if (producing) {
+    std::fputs("uncaught panic at ffi boundary\n", stderr);
+    std::abort();
+  }
+  producing = true;
+  write_report(failure);
+  PyObject* type = panic_exception_type();
+  if (type != nullptr) {
+    Ref message = steal(PyUnicode_FromStringAndSize(failure.text.data(), static_cast<Py_ssize_t>(failure.text.size())));
+    if (message) PyErr_SetObject(type, message.get());
+  }
+  producing = false;
+}
+
+}  // namespace kalvor::binding

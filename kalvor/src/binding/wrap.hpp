@@ -1,0 +1,405 @@
+#pragma once
+// Wrappers instantiated from an `_impl` function: each matches the arguments,
+// borrows the receiver (shared for `const T&`, exclusive for `T&`), converts
+// the arguments in parameter order, calls the impl with C++ values only and
+// converts its result. Every wrapper is noexcept and has one exit that turns
+// internal failures into PanicException.
+
+#include <Python.h>
+
+#include "kalvor/src/binding/args.hpp"
+#include "kalvor/src/binding/convert.hpp"
+#include "kalvor/src/binding/errors.hpp"
+#include "kalvor/src/binding/panic.hpp"
+
+#include <new>
+#include <optional>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+namespace kalvor::binding {
+
+// ---- what an impl looks like
+
+template <class F>
+struct fn_traits;
+template <class R, class... A>
+struct fn_traits<R (*)(A...)> {
+  using result = R;
+  using params = std::tuple<A...>;
+  static constexpr std::size_t arity = sizeof...(A);
+};
+template <class R, class... A>
+struct fn_traits<R (*)(A...) noexcept> : fn_traits<R (*)(A...)> {};
+
+template <auto Impl>
+using result_of = typename fn_traits<decltype(Impl)>::result;
+template <auto Impl, std::size_t I>
+using param_of = std::tuple_element_t<I, typename fn_traits<decltype(Impl)>::params>;
+template <auto Impl>
+inline constexpr std::size_t arity_of = fn_traits<decltype(Impl)>::arity;
+
+// Converter for a parameter type: class instances stay references, the rest
+// are held by value.
+template <class P>
+struct arg_for {
+  using type = Arg<std::remove_cvref_t<P>>;
+};
+template <Bound T>
+struct arg_for<const T&> {
+  using type = Arg<const T&>;
+};
+template <class P>
+using ArgFor = typename arg_for<P>::type;
+
+// The receiver: shared borrow for `const T&`, exclusive for `T&`.
+template <class S>
+struct Receiver;
+template <Bound T>
+struct Receiver<const T&> {
+  using value_type = T;
+  const T* value = nullptr;
+  SharedBorrow guard;
+  bool load(PyObject* self) noexcept {
+    auto* obj = object_cast<T>(self);
+    if (!guard.acquire(obj->borrow)) {
+      already_mutably_borrowed();
+      return false;
+    }
+    value = &obj->value;
+    return true;
+  }
+  const T& get() const noexcept { return *value; }
+};
+template <Bound T>
+struct Receiver<T&> {
+  using value_type = T;
+  T* value = nullptr;
+  ExclusiveBorrow guard;
+  bool load(PyObject* self) noexcept {
+    auto* obj = object_cast<T>(self);
+    if (!guard.acquire(obj->borrow)) {
+      already_borrowed();
+      return false;
+    }
+    value = &obj->value;
+    return true;
+  }
+  T& get() const noexcept { return *value; }
+};
+
+// Each impl's signature, registered by the class table (or the module's
+// function table) before the callable can be reached.
+template <auto Impl>
+inline const Signature* signature_of = nullptr;
+
+// ---- the single exit
+
+template <class R, class F>
+R guarded(R failure, F&& body) noexcept {
+  try {
+    return body();
+  } catch (const PythonError&) {
+    return failure;
+  } catch (const Panic& p) {
+    raise_panic(p);
+    return failure;
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return failure;
+  } catch (...) {
+    raise_panic(Panic{std::string(text::generic_panic), std::source_location::current()});
+    return failure;
+  }
+}
+
+// Converts matched[I] into args I.. in order; the first failure is prefixed
+// with its parameter name.
+template <class Tuple, std::size_t... I>
+bool load_args(Tuple& args, PyObject* const* matched, const Signature& sig, std::index_sequence<I...>) noexcept {
+  bool ok = true;
+  ((ok = ok && (std::get<I>(args).load(matched[I]) || (prefix_argument_error(sig.names[I]), false))), ...);
+  return ok;
+}
+
+template <class R, class Call>
+PyObject* convert_result(Call&& call) {
+  if constexpr (std::is_void_v<R>) {
+    call();
+    Py_RETURN_NONE;
+  } else {
+    return to_python(call());
+  }
+}
+
+// Calls Impl with the receiver (if any) and the matched arguments.
+template <auto Impl, bool HasSelf, std::size_t... I>
+PyObject* invoke(PyObject* self, PyObject* const* matched, std::index_sequence<I...>) {
+  constexpr std::size_t first = HasSelf ? 1 : 0;
+  using R = result_of<Impl>;
+  std::tuple<ArgFor<param_of<Impl, first + I>>...> args;
+  if constexpr (HasSelf) {
+    Receiver<param_of<Impl, 0>> receiver;
+    if (!receiver.load(self)) return nullptr;
+    if (!load_args(args, matched, *signature_of<Impl>, std::index_sequence<I...>{})) return nullptr;
+    return convert_result<R>([&]() -> decltype(auto) { return Impl(receiver.get(), std::get<I>(args).get()...); });
+  } else {
+    (void)self;
+    if (!load_args(args, matched, *signature_of<Impl>, std::index_sequence<I...>{})) return nullptr;
+    return convert_result<R>([&]() -> decltype(auto) { return Impl(std::get<I>(args).get()...); });
+  }
+}
+
+template <auto Impl, bool HasSelf>
+inline constexpr std::size_t params_of = arity_of<Impl> - (HasSelf ? 1 : 0);
+
+// ---- methods, static methods and module functions
+
+template <auto Impl, bool HasSelf>
+PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    constexpr std::size_t n = params_of<Impl, HasSelf>;
+    PyObject* matched[n > 0 ? n : 1];
+    if (!match_vectorcall(*signature_of<Impl>, args, static_cast<std::size_t>(nargs), kwnames, matched))
+      return nullptr;
+    return invoke<Impl, HasSelf>(self, matched, std::make_index_sequence<n>{});
+  });
+}
+
+template <auto Impl, bool HasSelf>
+PyObject* noargs(PyObject* self, PyObject*) noexcept {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    return invoke<Impl, HasSelf>(self, nullptr, std::index_sequence<>{});
+  });
+}
+
+// ---- constructors: the new slot (tuple and dict) and the type's vector call
+
+template <auto Impl>
+PyObject* construct(PyTypeObject* type, PyObject* const* matched) {
+  constexpr std::size_t n = arity_of<Impl>;
+  return [&]<std::size_t... I>(std::index_sequence<I...>) -> PyObject* {
+    std::tuple<ArgFor<param_of<Impl, I>>...> args;
+    if (!load_args(args, matched, *signature_of<Impl>, std::index_sequence<I...>{})) return nullptr;
+    PyObject* o = new_instance(type, Impl(std::get<I>(args).get()...));
+    if (o == nullptr) throw PythonError{};
+    return o;
+  }(std::make_index_sequence<n>{});
+}
+
+template <auto Impl>
+PyObject* new_slot(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    constexpr std::size_t n = arity_of<Impl>;
+    PyObject* matched[n > 0 ? n : 1];
+    if (!match_tuple(*signature_of<Impl>, args, kwargs, matched)) return nullptr;
+    return construct<Impl>(type, matched);
+  });
+}
+
+template <auto Impl>
+PyObject* new_vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    constexpr std::size_t n = arity_of<Impl>;
+    PyObject* matched[n > 0 ? n : 1];
+    if (!match_vectorcall(*signature_of<Impl>, args, PyVectorcall_NARGS(nargsf), kwnames, matched)) return nullptr;
+    return construct<Impl>(reinterpret_cast<PyTypeObject*>(type), matched);
+  });
+}
+
+// ---- properties: the value is converted first, then the receiver borrowed
+
+template <class>
+struct member_traits;
+template <class C, class V>
+struct member_traits<V C::*> {
+  using owner = C;
+  using value = V;
+};
+
+template <auto Member>
+typename member_traits<decltype(Member)>::value field_get(const typename member_traits<decltype(Member)>::owner& o) {
+  return o.*Member;
+}
+template <auto Member>
+void field_set(typename member_traits<decltype(Member)>::owner& o, typename member_traits<decltype(Member)>::value v) {
+  o.*Member = v;
+}
+
+template <auto Get>
+PyObject* getter(PyObject* self, void*) noexcept {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    Receiver<param_of<Get, 0>> receiver;
+    if (!receiver.load(self)) return nullptr;
+    return to_python(Get(receiver.get()));
+  });
+}
+
+template <auto Set>
+int setter(PyObject* self, PyObject* value, void*) noexcept {
+  if (value == nullptr) return no_deleter();
+  return guarded<int>(-1, [&]() -> int {
+    ArgFor<param_of<Set, 1>> arg;
+    if (!arg.load(value)) {
+      prefix_argument_error("value");
+      return -1;
+    }
+    Receiver<param_of<Set, 0>> receiver;
+    if (!receiver.load(self)) return -1;
+    Set(receiver.get(), arg.get());
+    return 0;
+  });
+}
+
+// ---- interpreter slots
+
+template <auto Impl>
+PyObject* unary_slot(PyObject* self) noexcept {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    Receiver<param_of<Impl, 0>> receiver;
+    if (!receiver.load(self)) return nullptr;
+    return convert_result<result_of<Impl>>([&]() -> decltype(auto) { return Impl(receiver.get()); });
+  });
+}
+
+template <auto Impl>
+Py_hash_t hash_slot(PyObject* self) noexcept {
+  return guarded<Py_hash_t>(-1, [&]() -> Py_hash_t {
+    Receiver<param_of<Impl, 0>> receiver;
+    if (!receiver.load(self)) return -1;
+    return Impl(receiver.get());
+  });
+}
+
+template <auto Impl>
+Py_ssize_t length_slot(PyObject* self) noexcept {
+  return guarded<Py_ssize_t>(-1, [&]() -> Py_ssize_t {
+    Receiver<param_of<Impl, 0>> receiver;
+    if (!receiver.load(self)) return -1;
+    return static_cast<Py_ssize_t>(Impl(receiver.get()));
+  });
+}
+
+// Subscript by an unsigned index, named "index" in conversion errors.
+template <auto Impl>
+PyObject* subscript_slot(PyObject* self, PyObject* key) noexcept {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    Receiver<param_of<Impl, 0>> receiver;
+    if (!receiver.load(self)) return nullptr;
+    Arg<std::size_t> index;
+    if (!index.load(key)) {
+      prefix_argument_error("index");
+      return nullptr;
+    }
+    return to_python(Impl(receiver.get(), index.get()));
+  });
+}
+
+// The sequence item slot of every class with a subscript: the position
+// becomes an int and goes through the subscript.
+template <auto Impl>
+PyObject* item_slot(PyObject* self, Py_ssize_t position) noexcept {
+  Ref key = steal(PyLong_FromSsize_t(position));
+  if (!key) return nullptr;
+  return subscript_slot<Impl>(self, key.get());
+}
+
+// __iter__ of an iterator: self, after a shared borrow released at once.
+template <class T>
+PyObject* self_iter_slot(PyObject* self) noexcept {
+  SharedBorrow guard;
+  if (!guard.acquire(object_cast<T>(self)->borrow)) {
+    already_mutably_borrowed();
+    return nullptr;
+  }
+  return Py_NewRef(self);
+}
+
+// __next__: an empty optional ends the iteration without an exception.
+template <auto Impl>
+PyObject* next_slot(PyObject* self) noexcept {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    Receiver<param_of<Impl, 0>> receiver;
+    if (!receiver.load(self)) return nullptr;
+    auto item = Impl(receiver.get());
+    if (!item) return nullptr;
+    return to_python(std::move(*item));
+  });
+}
+
+// A binary operator with the receiver on the left. Anything it cannot use
+// (receiver of another class or borrowed, operand not convertible) gives
+// NotImplemented and the conversion error is dropped.
+template <auto Impl>
+PyObject* binary_slot(PyObject* left, PyObject* right) noexcept {
+  using T = std::remove_cvref_t<param_of<Impl, 0>>;
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    if (!is_instance<T>(left)) Py_RETURN_NOTIMPLEMENTED;
+    SharedBorrow guard;
+    if (!guard.acquire(object_cast<T>(left)->borrow)) Py_RETURN_NOTIMPLEMENTED;
+    ArgFor<param_of<Impl, 1>> operand;
+    if (!operand.load(right)) {
+      PyErr_Clear();
+      Py_RETURN_NOTIMPLEMENTED;
+    }
+    return to_python(Impl(object_cast<T>(left)->value, operand.get()));
+  });
+}
+
+// The multiplication slot serves __mul__ and __rmul__: the left operand as
+// receiver first, then the right one.
+template <auto Mul, auto RMul>
+PyObject* multiply_slot(PyObject* left, PyObject* right) noexcept {
+  PyObject* result = binary_slot<Mul>(left, right);
+  if (result != Py_NotImplemented) return result;
+  Py_DECREF(result);
+  return binary_slot<RMul>(right, left);
+}
+
+// Tolerant equality with no ordering: NotImplemented for anything but == and
+// != between two instances. Meeting an exclusively borrowed `other` here is
+// an internal failure.
+template <auto Eq>
+PyObject* equality_slot(PyObject* self, PyObject* other, int op) noexcept {
+  using T = std::remove_cvref_t<param_of<Eq, 0>>;
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    if (!is_instance<T>(self)) Py_RETURN_NOTIMPLEMENTED;
+    SharedBorrow mine;
+    if (!mine.acquire(object_cast<T>(self)->borrow)) Py_RETURN_NOTIMPLEMENTED;
+    if (op < Py_LT || op > Py_GE) Py_RETURN_NOTIMPLEMENTED;
+    if (!is_instance<T>(other)) Py_RETURN_NOTIMPLEMENTED;
+    SharedBorrow theirs;
+    if (!theirs.acquire(object_cast<T>(other)->borrow)) panic(text::borrow_in_compare);
+    if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
+    const bool equal = Eq(object_cast<T>(self)->value, object_cast<T>(other)->value);
+    return to_python(op == Py_EQ ? equal : !equal);
+  });
+}
+
+// Exact comparisons with all six operators; != is the negation of the
+// interpreter's full == comparison (reflection and identity fallback
+// included). Compare(a, b, op) answers <, <=, ==, >, >=.
+template <auto Compare>
+PyObject* ordered_slot(PyObject* self, PyObject* other, int op) noexcept {
+  using T = std::remove_cvref_t<param_of<Compare, 0>>;
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    if (op < Py_LT || op > Py_GE) panic(text::invalid_compareop);
+    if (op == Py_NE) {
+      Ref equal = steal(PyObject_RichCompare(self, other, Py_EQ));
+      if (!equal) return nullptr;
+      const int truth = PyObject_IsTrue(equal.get());
+      if (truth < 0) return nullptr;
+      return to_python(truth == 0);
+    }
+    if (!is_instance<T>(self)) Py_RETURN_NOTIMPLEMENTED;
+    SharedBorrow mine;
+    if (!mine.acquire(object_cast<T>(self)->borrow)) Py_RETURN_NOTIMPLEMENTED;
+    if (!is_instance<T>(other)) Py_RETURN_NOTIMPLEMENTED;
+    SharedBorrow theirs;
+    if (!theirs.acquire(object_cast<T>(other)->borrow)) Py_RETURN_NOTIMPLEMENTED;
+    return to_python(Compare(object_cast<T>(self)->value, object_cast<T>(other)->value, op));
+  });
+}
+
+}  // namespace kalvor::binding
