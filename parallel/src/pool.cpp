@@ -1,0 +1,329 @@
+// The pool itself: one mutex, one condition variable for "work available",
+// a FIFO of pieces and workers that wait, pop and run. Each job keeps its own
+// count of unfinished pieces and its own wake-up, so any number of threads
+// can submit and wait at once.
+#include "parallel/src/pool.hpp"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <thread>
+
+namespace parallel {
+
+namespace {
+
+constexpr const char* not_initialized = "The global thread pool has not been initialized.";
+
+// The pool's own machinery broke outside any job: nobody is left to report
+// to, so say so in one line and end the process.
+[[noreturn]] void fatal(const char* what) noexcept {
+    std::fprintf(stderr, "parallel: the worker pool failed (%s); aborting\n", what);
+    std::abort();
+}
+
+// One submitted job, living on the submitting thread's stack until all its
+// pieces have stopped. Every field but fn and context is guarded by the
+// pool's mutex.
+struct Job {
+    detail::PieceFn fn;
+    void* context;
+    std::size_t remaining;
+    std::optional<Failure> failure;
+    std::condition_variable done;
+};
+
+struct Task {
+    Job* job;
+    detail::Range range;
+    std::size_t piece;
+};
+
+// Set on the pool's threads, so that a job submitted from inside a piece runs
+// in place instead of waiting for workers that may all be busy waiting.
+thread_local bool on_worker = false;
+
+std::optional<Failure> run_piece(detail::PieceFn fn, void* context, detail::Range range, std::size_t piece) noexcept {
+    try {
+        fn(context, range.begin, range.end, piece);
+        return std::nullopt;
+    } catch (...) {
+        return detail::current_failure();
+    }
+}
+
+class Pool {
+public:
+    // Starts `size` workers; on failure stops the ones already running and
+    // keeps the reason instead.
+    explicit Pool(std::size_t size) {
+        try {
+            threads_.reserve(size);
+            for (std::size_t i = 0; i < size; ++i) {
+                threads_.emplace_back([this] { work(); });
+            }
+        } catch (const std::exception& e) {
+            failure_ = std::string(not_initialized) + " " + e.what();
+        } catch (...) {
+            failure_ = std::string(not_initialized);
+        }
+        if (failure_) {
+            {
+                std::lock_guard lock(mutex_);
+                stopping_ = true;
+            }
+            work_available_.notify_all();
+            for (std::thread& t : threads_) {
+                t.join();
+            }
+            threads_.clear();
+        }
+    }
+
+    const std::optional<std::string>& failure() const noexcept { return failure_; }
+
+    Status run(std::span<const detail::Range> pieces, detail::PieceFn fn, void* context) {
+        Job job{fn, context, pieces.size(), std::nullopt, {}};
+        std::unique_lock lock(mutex_);
+        std::size_t queued = 0;
+        try {
+            for (; queued < pieces.size(); ++queued) {
+                queue_.push_back(Task{&job, pieces[queued], queued});
+            }
+        } catch (...) {
+            // The queue could not grow: the pieces already queued still
+            // point at this job, so let them finish and fail the job.
+            job.failure = detail::current_failure();
+            job.remaining = queued;
+        }
+        lock.unlock();
+        // One wake-up per piece; a worker that is already awake picks up the
+        // rest on its next round anyway.
+        for (std::size_t i = 0; i < queued; ++i) {
+            work_available_.notify_one();
+        }
+        lock.lock();
+        job.done.wait(lock, [&] { return job.remaining == 0; });
+        if (job.failure) {
+            return std::unexpected(std::move(*job.failure));
+        }
+        return {};
+    }
+
+    // Held across fork() so that the parent's queue is never copied half
+    // changed; the child has none of the threads and abandons this pool.
+    void lock_for_fork() noexcept { mutex_.lock(); }
+    void unlock_after_fork() noexcept { mutex_.unlock(); }
+
+private:
+    void work() noexcept {
+        on_worker = true;
+        try {
+            std::unique_lock lock(mutex_);
+            for (;;) {
+                work_available_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+                if (queue_.empty()) {
+                    return;
+                }
+                const Task task = queue_.front();
+                queue_.pop_front();
+                Job& job = *task.job;
+                // After a failure the job's result is discarded; its pieces
+                // that have not begun yet are only counted off.
+                if (!job.failure) {
+                    lock.unlock();
+                    std::optional<Failure> failure = run_piece(job.fn, job.context, task.range, task.piece);
+                    lock.lock();
+                    if (failure && !job.failure) {
+                        job.failure = std::move(failure);
+                    }
+                }
+                // Notify while holding the lock: the submitter cannot see the
+                // count reach zero, return and destroy the job before this
+                // thread is done touching it.
+                if (--job.remaining == 0) {
+                    job.done.notify_one();
+                }
+            }
+        } catch (const std::exception& e) {
+            fatal(e.what());
+        } catch (...) {
+            fatal("unknown exception in a worker");
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable work_available_;
+    std::deque<Task> queue_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+    std::optional<std::string> failure_;
+};
+
+// ---- The process-wide instance ---------------------------------------------
+
+// Guards the one start attempt. The pool, once built (working or failed), is
+// published through `pool` and never freed: workers sleep in it until exit.
+std::mutex start_mutex;
+std::atomic<Pool*> pool{nullptr};
+
+void before_fork() noexcept {
+    start_mutex.lock();
+    if (Pool* p = pool.load(std::memory_order_acquire)) {
+        p->lock_for_fork();
+    }
+}
+
+void after_fork_in_parent() noexcept {
+    if (Pool* p = pool.load(std::memory_order_acquire)) {
+        p->unlock_after_fork();
+    }
+    start_mutex.unlock();
+}
+
+// The child is a new process whose pool has no threads: forget it, so the
+// child's first bulk operation starts (attempts) a pool of its own.
+void after_fork_in_child() noexcept {
+    pool.store(nullptr, std::memory_order_release);
+    start_mutex.unlock();
+}
+
+std::size_t processors_available() noexcept {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        return static_cast<std::size_t>(std::max(CPU_COUNT(&set), 1));
+    }
+    // More processors than a cpu_set_t holds, or no affinity support.
+    return std::max(std::thread::hardware_concurrency(), 1u);
+}
+
+Pool& started_pool_or_failed() {
+    if (Pool* p = pool.load(std::memory_order_acquire)) {
+        return *p;
+    }
+    std::lock_guard lock(start_mutex);
+    if (Pool* p = pool.load(std::memory_order_relaxed)) {
+        return *p;
+    }
+    static const bool fork_handlers = [] {
+        if (pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child) != 0) {
+            fatal("pthread_atfork failed");
+        }
+        return true;
+    }();
+    (void)fork_handlers;
+    Pool* p = new Pool(worker_count());
+    pool.store(p, std::memory_order_release);
+    return *p;
+}
+
+}  // namespace
+
+// ---- Public entry points ---------------------------------------------------
+
+std::size_t worker_count() noexcept {
+    static const std::size_t count = [] {
+        if (auto fixed = detail::parse_thread_count(std::getenv(thread_count_variable))) {
+            return *fixed;
+        }
+        return processors_available();
+    }();
+    return count;
+}
+
+Status start() noexcept {
+    try {
+        const Pool& p = started_pool_or_failed();
+        if (p.failure()) {
+            return std::unexpected(Failure{*p.failure()});
+        }
+        return {};
+    } catch (const std::exception& e) {
+        fatal(e.what());
+    } catch (...) {
+        fatal("unknown exception while starting");
+    }
+}
+
+namespace detail {
+
+Failure current_failure() noexcept {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return Failure{e.what()};
+    } catch (...) {
+        return Failure{"a piece of a parallel job failed"};
+    }
+}
+
+std::optional<std::size_t> parse_thread_count(const char* text) noexcept {
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    const char* end = text + std::strlen(text);
+    std::size_t value = 0;
+    const auto [stop, error] = std::from_chars(text, end, value);
+    if (error != std::errc{} || stop != end || stop == text || value == 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::vector<Range> split(std::size_t n, std::size_t budget) {
+    std::vector<Range> pieces;
+    pieces.reserve(std::max<std::size_t>(1, std::min(n, budget)));
+    // Depth first, left half before right: the pieces come out in index order.
+    auto halve = [&pieces](auto& self, Range r, std::size_t budget) -> void {
+        const std::size_t size = r.end - r.begin;
+        if (budget < 2 || size < 2) {
+            pieces.push_back(r);
+            return;
+        }
+        const std::size_t mid = r.begin + size / 2;
+        self(self, Range{r.begin, mid}, budget / 2);
+        self(self, Range{mid, r.end}, budget - budget / 2);
+    };
+    halve(halve, Range{0, n}, budget);
+    return pieces;
+}
+
+Status run_pieces(std::span<const Range> pieces, PieceFn fn, void* context) noexcept {
+    if (Status started = start(); !started) {
+        return started;
+    }
+    std::size_t total = 0;
+    for (const Range& r : pieces) {
+        total += r.end - r.begin;
+    }
+    if (total < 2 || on_worker) {
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            if (std::optional<Failure> failure = run_piece(fn, context, pieces[i], i)) {
+                return std::unexpected(std::move(*failure));
+            }
+        }
+        return {};
+    }
+    try {
+        return pool.load(std::memory_order_acquire)->run(pieces, fn, context);
+    } catch (const std::exception& e) {
+        fatal(e.what());
+    } catch (...) {
+        fatal("unknown exception while waiting for a job");
+    }
+}
+
+}  // namespace detail
+
+}  // namespace parallel
