@@ -35,10 +35,17 @@ void append_float(std::string& out, double v) {
 
 void append_float_fixed(std::string& out, double v, int decimals) {
   if (append_special(out, v)) return;
-  char buffer[1500];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals < 0 ? 0 : decimals);
-  if (result.ec == std::errc{}) out.append(buffer, result.ptr);
+  // A double's exact binary fraction ends within 1074 decimals, so any digit
+  // past that is 0: convert with at most 1074 and pad. The longest text then
+  // is "-", 309 integer digits, "." and 1074 decimals.
+  constexpr int exact_decimals = 1074;
+  const int wanted = decimals < 0 ? 0 : decimals;
+  char buffer[1400];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed,
+                                    wanted < exact_decimals ? wanted : exact_decimals);
+  if (result.ec != std::errc{}) return;
+  out.append(buffer, result.ptr);
+  if (wanted > exact_decimals) out.append(static_cast<std::size_t>(wanted - exact_decimals), '0');
 }
 
 std::string float_text(double v) {

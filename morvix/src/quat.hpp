@@ -1,0 +1,119 @@
+#pragma once
+// Quat: the quaternion w + i·𝐢 + j·𝐣 + k·𝐤, scalar first, Hamilton products.
+//
+// Never normalised behind the caller's back. The operations do not share one
+// rotation convention, and that is deliberate: from_axis_angle stores the
+// half-angle negated and rotate applies the conjugate on the left, so the two
+// together turn a vector by +θ about the axis (right-hand rule), while
+// to_rotation_matrix and to_axis_angle read the stored value in the opposite
+// sense (rotate(q, v) is Mᵀ·v).
+
+#include <array>
+#include <cmath>
+
+#include "morvix/src/angle.hpp"
+#include "morvix/src/vec3d.hpp"
+
+namespace morvix {
+
+struct Quat {
+  double w = 0.0;
+  double i = 0.0;
+  double j = 0.0;
+  double k = 0.0;
+
+  static constexpr Quat identity() noexcept { return {1.0, 0.0, 0.0, 0.0}; }
+};
+
+// Rows of a 3×3 matrix, row 1 first.
+using Matrix3 = std::array<std::array<double, 3>, 3>;
+
+struct AxisAngle {
+  Vec3d axis;
+  AngleRadians angle;
+};
+
+// ---- construction and conversion
+
+// The pure quaternion (0, x, y, z); components copied unchanged.
+constexpr Quat to_quat(const Vec3d& v) noexcept { return {0.0, v.x, v.y, v.z}; }
+
+// (cos(−θ/2), sin(−θ/2)·axis); the axis is not normalised, so the result is a
+// unit quaternion only for a unit axis.
+inline Quat from_axis_angle(const Vec3d& axis, AngleRadians angle) noexcept {
+  const double h = angle.angle * -0.5;
+  const double s = std::sin(h);
+  return {std::cos(h), s * axis.x, s * axis.y, s * axis.z};
+}
+
+// Only w decides the near-identity case; otherwise nothing is guarded:
+// |w| > 1 gives NaN, w = −1 divides by sin(π) ≈ 1.2e-16.
+inline AxisAngle to_axis_angle(const Quat& q) noexcept {
+  if (within_epsilon(q.w, 1.0)) return {unit_i(), AngleRadians::zero()};
+  const double a = std::acos(q.w);
+  const double angle = a + a;
+  const double s = std::sin(angle * 0.5);
+  return {{q.i / s, q.j / s, q.k / s}, {angle}};
+}
+
+// The vector part (i, j, k); w is dropped.
+constexpr std::array<double, 3> to_vec3d(const Quat& q) noexcept { return {q.i, q.j, q.k}; }
+
+// ---- rotation
+
+// Vector part of conj(q) ⊗ (0, x, y, z) ⊗ q as two full Hamilton products.
+// The terms multiplied by the vector's zero scalar part stay: they turn an
+// infinite field into NaN and decide the sign of zero results. Sums run left
+// to right. A non-unit q also scales v by w² + i² + j² + k².
+inline Vec3d rotate(const Quat& q, const Vec3d& v) noexcept {
+  const double w = q.w, i = q.i, j = q.j, k = q.k;
+  const double x = v.x, y = v.y, z = v.z;
+  const double t0 = (((x * i) + (w * 0.0)) + (y * j)) + (z * k);
+  const double t1 = (((x * w) - (i * 0.0)) - (z * j)) + (y * k);
+  const double t2 = (((y * w) - (j * 0.0)) - (x * k)) + (z * i);
+  const double t3 = (((z * w) - (k * 0.0)) - (y * i)) + (x * j);
+  return {
+      (((i * t0) + (w * t1)) + (k * t2)) - (j * t3),
+      (((w * t2) + (j * t0)) + (i * t3)) - (k * t1),
+      (((w * t3) + (k * t0)) + (j * t1)) - (i * t2),
+  };
+}
+
+// ---- measures
+
+// Flips the sign bits of i, j and k.
+constexpr Quat conjugate(const Quat& q) noexcept { return {q.w, -q.i, -q.j, -q.k}; }
+
+inline double magnitude(const Quat& q) noexcept {
+  return std::sqrt((((q.w * q.w) + (q.i * q.i)) + (q.j * q.j)) + (q.k * q.k));
+}
+
+// No zero test: the zero quaternion gives four NaN.
+inline Quat normalize(const Quat& q) noexcept {
+  const double m = magnitude(q);
+  return {q.w / m, q.i / m, q.j / m, q.k / m};
+}
+
+inline bool is_unit(const Quat& q) noexcept { return within_epsilon(magnitude(q), 1.0); }
+
+// From the fields as stored; a non-unit q gives a non-orthogonal matrix.
+// Doubling is exact, so only the bracketed sums round.
+constexpr Matrix3 to_rotation_matrix(const Quat& q) noexcept {
+  const double w = q.w, i = q.i, j = q.j, k = q.k;
+  return {{
+      {1.0 - (2.0 * ((j * j) + (k * k))), 2.0 * ((i * j) - (w * k)), 2.0 * ((i * k) + (w * j))},
+      {2.0 * ((i * j) + (w * k)), 1.0 - (2.0 * ((i * i) + (k * k))), 2.0 * ((j * k) - (w * i))},
+      {2.0 * ((i * k) - (w * j)), 2.0 * ((j * k) + (w * i)), 1.0 - (2.0 * ((i * i) + (j * j)))},
+  }};
+}
+
+// ---- equality
+
+// Tolerant: every field within ε, tested w, i, j, k. Not transitive; a NaN
+// field makes the quaternion unequal to everything, itself included.
+constexpr bool operator==(const Quat& a, const Quat& b) noexcept {
+  return within_epsilon(a.w, b.w) && within_epsilon(a.i, b.i) && within_epsilon(a.j, b.j) &&
+         within_epsilon(a.k, b.k);
+}
+
+}  // namespace morvix

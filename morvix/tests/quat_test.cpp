@@ -1,0 +1,168 @@
+#include "morvix/src/quat.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <string>
+
+namespace morvix {
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+// Bit-for-bit; any NaN matches a NaN (its sign and payload belong to the processor).
+void expect_bits(std::initializer_list<double> got, std::initializer_list<double> want) {
+  for (auto g = got.begin(), w = want.begin(); g != got.end(); ++g, ++w) {
+    if (std::isnan(*w)) {
+      EXPECT_TRUE(std::isnan(*g)) << "field " << (g - got.begin()) << ": " << *g;
+    } else {
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(*g), std::bit_cast<std::uint64_t>(*w))
+          << "field " << (g - got.begin()) << ": " << *g << " vs " << *w;
+    }
+  }
+}
+
+void expect_bits(const Vec3d& got, const Vec3d& want) { expect_bits({got.x, got.y, got.z}, {want.x, want.y, want.z}); }
+void expect_bits(const Quat& got, const Quat& want) {
+  expect_bits({got.w, got.i, got.j, got.k}, {want.w, want.i, want.j, want.k});
+}
+
+const Quat quarter_turn_z = from_axis_angle(unit_k(), AngleRadians::half_pi());
+
+// ---- rotate
+
+struct RotateCase {
+  std::string name;
+  Quat q;
+  Vec3d v;
+  Vec3d want;
+};
+
+class QuatRotate : public testing::TestWithParam<RotateCase> {};
+
+TEST_P(QuatRotate, Exact) { expect_bits(rotate(GetParam().q, GetParam().v), GetParam().want); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QuatRotate,
+    testing::Values(RotateCase{"Identity", Quat::identity(), {1, 2, 3}, {1, 2, 3}},
+                    // A non-unit quaternion scales by w² + i² + j² + k².
+                    RotateCase{"ScalesByMagnitudeSquared", {2, 0, 0, 0}, {1, 2, 3}, {4, 8, 12}},
+                    // A right-hand turn towards +y.
+                    RotateCase{"QuarterTurnZ", quarter_turn_z, {1, 0, 0}, {2.220446049250313e-16, 1, 0}},
+                    RotateCase{"ThreeFourFive", {0.6, 0, 0, 0.8}, {1, 0, 0}, {-0.28000000000000014, -0.96, 0}},
+                    // The terms with the vector's zero scalar part decide signed zeros
+                    // (k·0 with k = −0.0 makes z′ +0.0; without it z′ is −0.0)...
+                    RotateCase{"ZeroTermsDecideSignedZero", {1, 0, 0, -0.0}, {-1, 0, -0.0}, {-1, 0, 0}},
+                    // ...and turn infinities into NaN (without them x′ is inf).
+                    RotateCase{"ZeroTermsTurnInfToNaN", {0, inf, 1, 1}, {1, 1, 1}, {nan, nan, nan}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(QuatRotate, IsTransposedMatrix) {
+  const Quat q = normalize({0.3, -0.5, 0.7, 0.1});
+  const Vec3d v{1.5, -2.0, 0.25};
+  const Matrix3 m = to_rotation_matrix(q);
+  const Vec3d r = rotate(q, v);
+  for (std::size_t c = 0; c < 3; ++c) EXPECT_NEAR(r[c], m[0][c] * v.x + m[1][c] * v.y + m[2][c] * v.z, 1e-14);
+}
+
+// ---- axis and angle
+
+TEST(QuatFromAxisAngle, NegatedHalfAngleUnnormalisedAxis) {
+  // Negative sine times a +0.0 component gives −0.0.
+  expect_bits(quarter_turn_z, {0.7071067811865476, -0.0, -0.0, -0.7071067811865475});
+  expect_bits(from_axis_angle({1, 2, 3}, AngleRadians::zero()), {1, -0.0, -0.0, -0.0});
+  expect_bits(from_axis_angle({0, 0, 2}, AngleRadians::pi()), {6.123233995736766e-17, -0.0, -0.0, -2});
+}
+
+struct AxisAngleCase {
+  std::string name;
+  Quat q;
+  Vec3d axis;
+  double angle;
+};
+
+class QuatToAxisAngle : public testing::TestWithParam<AxisAngleCase> {};
+
+TEST_P(QuatToAxisAngle, Exact) {
+  const AxisAngle got = to_axis_angle(GetParam().q);
+  expect_bits(got.axis, GetParam().axis);
+  expect_bits({got.angle.angle}, {GetParam().angle});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QuatToAxisAngle,
+    testing::Values(
+        // Reads the stored quaternion in the opposite sense: the axis comes back negated.
+        AxisAngleCase{"QuarterTurnZ", quarter_turn_z, {-0.0, -0.0, -1}, 1.5707963267948966},
+        // Only w decides the near-identity case.
+        AxisAngleCase{"OnlyWExamined", {1, 5, 5, 5}, {1, 0, 0}, 0.0},
+        AxisAngleCase{"JustInsideEpsilon", {1 - 0x1p-53, 0.3, 0, 0}, {1, 0, 0}, 0.0},
+        AxisAngleCase{"ExactlyEpsilon", {1 - 0x1p-52, 0.3, 0, 0}, {14235939.843637731, 0, 0}, 4.2146848510894035e-08},
+        // Divides the zero vector part by sin(π) ≈ 1.2e-16.
+        AxisAngleCase{"MinusOne", {-1, 0, 0, 0}, {0, 0, 0}, 6.283185307179586},
+        AxisAngleCase{"HalfTurn", {0, 0, 0, 1}, {0, 0, 1}, 3.141592653589793},
+        AxisAngleCase{"WAboveOne", {2, 0, 0, 0}, {nan, nan, nan}, nan}),
+    [](const auto& info) { return info.param.name; });
+
+// ---- measures and matrix
+
+TEST(QuatMeasures, NoGuards) {
+  EXPECT_EQ(magnitude({1, 1, 1, 1}), 2.0);
+  expect_bits(normalize({0, 0, 0, 0}), {nan, nan, nan, nan});
+  EXPECT_FALSE(is_unit({1 + 0x1p-52, 0, 0, 0}));
+  EXPECT_TRUE(is_unit({1 - 0x1p-53, 0, 0, 0}));
+  EXPECT_FALSE(is_unit({0, 0, 0, 0}));
+  expect_bits(conjugate(Quat::identity()), {1, -0.0, -0.0, -0.0});
+  expect_bits(to_quat({1, -0.0, 3}), {0, 1, -0.0, 3});
+}
+
+struct MatrixCase {
+  std::string name;
+  Quat q;
+  Matrix3 want;
+};
+
+class QuatMatrix : public testing::TestWithParam<MatrixCase> {};
+
+TEST_P(QuatMatrix, Exact) {
+  const Matrix3 got = to_rotation_matrix(GetParam().q);
+  for (std::size_t r = 0; r < 3; ++r) {
+    SCOPED_TRACE(testing::Message() << "row " << r);
+    const auto& want = GetParam().want[r];
+    expect_bits({got[r][0], got[r][1], got[r][2]}, {want[0], want[1], want[2]});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QuatMatrix,
+    testing::Values(MatrixCase{"Identity", Quat::identity(), {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}}},
+                    // The turn by −θ: M·(1, 0, 0) points towards −y.
+                    MatrixCase{"QuarterTurnZ",
+                               quarter_turn_z,
+                               {{{2.220446049250313e-16, 1, 0}, {-1, 2.220446049250313e-16, 0}, {0, 0, 1}}}},
+                    MatrixCase{"ThreeFourFive",
+                               {0.6, 0, 0, 0.8},
+                               {{{-0.28000000000000025, -0.96, 0}, {0.96, -0.28000000000000025, 0}, {0, 0, 1}}}},
+                    // Not normalised first: a non-unit quaternion is not orthogonal.
+                    MatrixCase{"NonUnit", {0, 2, 0, 0}, {{{1, 0, 0}, {0, -7, 0}, {0, 0, -7}}}}),
+    [](const auto& info) { return info.param.name; });
+
+// ---- equality
+
+TEST(QuatEquality, AbsoluteEpsilonPerField) {
+  EXPECT_EQ((Quat{0.5, 0, 0, 0}), (Quat{0.5000000000000001, 0, 0, 0}));
+  EXPECT_NE((Quat{0.5, 0, 0, 0}), (Quat{0.5000000000000003, 0, 0, 0}));
+  EXPECT_NE((Quat{1, 0, 0, 0}), (Quat{1 + 0x1p-52, 0, 0, 0}));
+  EXPECT_EQ(Quat::identity(), (Quat{1, 0, 0, 1e-17}));
+  const Quat with_nan{1, 0, nan, 0};
+  EXPECT_FALSE(with_nan == with_nan);
+  EXPECT_TRUE(with_nan != with_nan);
+}
+
+}  // namespace
+}  // namespace morvix
