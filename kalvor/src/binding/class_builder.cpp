@@ -23,18 +23,12 @@ std::string join_names(const std::vector<const char*>& names) {
   return out;
 }
 
-namespace {
-
-PyObject* builtins_name() {
-  static PyObject* name = PyUnicode_InternFromString("builtins");
-  return name;
-}
-
-}  // namespace
-
 PyTypeObject* build_type(const char* name, PyType_Spec* spec) noexcept {
   PyObject* type = PyType_FromSpec(spec);
-  if (type != nullptr && PyObject_SetAttrString(type, "__module__", builtins_name()) < 0) Py_CLEAR(type);
+  // The full name "builtins.Vec3d" gives __module__ "builtins"; the
+  // interpreter's own messages use tp_name, which should read 'Vec3d' as for
+  // a built-in type. The heap type keeps its own copy of the full name.
+  if (type != nullptr) reinterpret_cast<PyTypeObject*>(type)->tp_name = name;
   if (type == nullptr) {
     PyErr_WriteUnraisable(nullptr);
     raise_panic(Panic{std::string("An error occurred while initializing class ") + name,

@@ -158,9 +158,8 @@ class ClassBuilder {
     if (methods_.size() > 0) slots->push_back({Py_tp_methods, methods->data()});
     if (getset_.size() > 0) slots->push_back({Py_tp_getset, getset->data()});
     slots->push_back({0, nullptr});
-    // The spec name is the bare class name, so the interpreter's own messages
-    // say 'Vec3d'; __module__ is set to "builtins" once the type exists.
-    auto* spec = new PyType_Spec{name_, static_cast<int>(sizeof(Object<T>)), 0, flags_, slots->data()};
+    auto* spec = new PyType_Spec{keep(std::string("builtins.") + name_), static_cast<int>(sizeof(Object<T>)), 0,
+                                 flags_, slots->data()};
     return build_type(name_, spec);
   }
 

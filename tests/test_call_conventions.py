@@ -1,0 +1,247 @@
+"""Argument matching, conversion, borrowing and operator fallbacks, which every
+class shares; exercised through Vec3d."""
+
+import re
+
+import pytest
+
+from kalvor import Vec3d
+
+V = Vec3d(1, 2, 3)
+W = Vec3d(4, 5, 6)
+
+
+def raises(exc, text):
+    return pytest.raises(exc, match="^" + re.escape(text) + "$")
+
+
+@pytest.mark.parametrize(
+    "call, text",
+    [
+        (lambda: Vec3d(), "Vec3d.__new__() missing 3 required positional arguments: 'x', 'y', and 'z'"),
+        (lambda: Vec3d(1), "Vec3d.__new__() missing 2 required positional arguments: 'y' and 'z'"),
+        (lambda: Vec3d(1, 2), "Vec3d.__new__() missing 1 required positional argument: 'z'"),
+        (lambda: Vec3d(y=2), "Vec3d.__new__() missing 2 required positional arguments: 'x' and 'z'"),
+        (lambda: Vec3d(1, 2, 3, 4), "Vec3d.__new__() takes 3 positional arguments but 4 were given"),
+        (lambda: V.dot(V, W), "Vec3d.dot() takes 1 positional arguments but 2 were given"),
+        (lambda: V.dot(), "Vec3d.dot() missing 1 required positional argument: 'other'"),
+        (lambda: Vec3d(1, 2, 3, x=1), "Vec3d.__new__() got multiple values for argument 'x'"),
+        (lambda: Vec3d(1, 2, z=3, x=4), "Vec3d.__new__() got multiple values for argument 'x'"),
+        (lambda: Vec3d(1, 2, w=3), "Vec3d.__new__() got an unexpected keyword argument 'w'"),
+        (lambda: V.dot(V, other=W), "Vec3d.dot() got multiple values for argument 'other'"),
+        (lambda: V.dot(others=W), "Vec3d.dot() got an unexpected keyword argument 'others'"),
+        (lambda: Vec3d.new_from_to(V), "Vec3d.new_from_to() missing 1 required positional argument: 'to'"),
+        (lambda: Vec3d.new_from_to(V, W, V), "Vec3d.new_from_to() takes 2 positional arguments but 3 were given"),
+        (lambda: V.distance_to_line(), "Vec3d.distance_to_line() missing 2 required positional arguments: 'a' and 'b'"),
+    ],
+)
+def test_matching_errors(call, text):
+    with raises(TypeError, text):
+        call()
+
+
+def test_matching_goes_through_the_class_call_too():
+    # The type's vector call and its new slot match identically.
+    with raises(TypeError, "Vec3d.__new__() got an unexpected keyword argument 'w'"):
+        Vec3d.__new__(Vec3d, 1, 2, w=3)
+    with raises(TypeError, "Vec3d.__new__() takes 3 positional arguments but 4 were given"):
+        Vec3d(*[1, 2, 3, 4])
+    assert repr(Vec3d.__new__(Vec3d, z=3, y=2, x=1)) == "Vec3d(1, 2, 3)"
+    assert repr(Vec3d(**{"x": 1, "y": 2, "z": 3})) == "Vec3d(1, 2, 3)"
+
+
+def test_no_arguments_methods_refuse_extras():
+    with pytest.raises(TypeError):
+        V.magnitude(1)
+    with pytest.raises(TypeError):
+        Vec3d.zero(1)
+
+
+def test_keywords_work_everywhere():
+    assert V.dot(other=W) == 32.0
+    assert repr(Vec3d(x=1, y=2, z=3)) == "Vec3d(1, 2, 3)"
+    assert repr(Vec3d.new_from_to(**{"from": V, "to": W})) == "Vec3d(3, 3, 3)"
+    assert V.distance_to_line(b=Vec3d(2, 0, 0), a=Vec3d(0, 0, 0)) == pytest.approx(3.605551275463989)
+
+
+class Floaty:
+    def __float__(self):
+        return 2.5
+
+
+class Indexy:
+    def __index__(self):
+        return 1
+
+
+class BadFloat:
+    def __float__(self):
+        raise ValueError("no float here")
+
+
+@pytest.mark.parametrize(
+    "value, expected",
+    [(1, 1.0), (True, 1.0), (False, 0.0), (2**53 + 1, 9007199254740992.0), (Floaty(), 2.5), (Indexy(), 1.0)],
+)
+def test_float_conversion_accepts(value, expected):
+    assert Vec3d(value, 0, 0).x == expected
+
+
+@pytest.mark.parametrize(
+    "value, text",
+    [
+        ("1", "argument 'x': must be real number, not str"),
+        (None, "argument 'x': must be real number, not NoneType"),
+        ([1.0], "argument 'x': must be real number, not list"),
+        (1j, "argument 'x': must be real number, not complex"),
+    ],
+)
+def test_float_conversion_refuses(value, text):
+    with raises(TypeError, text):
+        Vec3d(value, 0, 0)
+
+
+def test_float_conversion_passes_other_errors_unchanged():
+    with raises(OverflowError, "int too large to convert to float"):
+        Vec3d(10**400, 0, 0)
+    with raises(ValueError, "no float here"):
+        Vec3d(BadFloat(), 0, 0)
+
+
+def test_argument_prefix_keeps_the_cause():
+    class Chained:
+        def __float__(self):
+            try:
+                raise KeyError("inner")
+            except KeyError as e:
+                raise TypeError("outer") from e
+
+    with pytest.raises(TypeError, match=r"^argument 'y': outer$") as info:
+        Vec3d(0, Chained(), 0)
+    assert isinstance(info.value.__cause__, KeyError)
+
+
+@pytest.mark.parametrize(
+    "index, exc, text",
+    [
+        (3, IndexError, "Index out of bounds"),
+        (2**64 - 1, IndexError, "Index out of bounds"),
+        (-1, OverflowError, "can't convert negative int to unsigned"),
+        (2**64, OverflowError, None),
+        (1.0, TypeError, "argument 'index': 'float' object cannot be interpreted as an integer"),
+        ("0", TypeError, "argument 'index': 'str' object cannot be interpreted as an integer"),
+        (slice(0, 1), TypeError, "argument 'index': 'slice' object cannot be interpreted as an integer"),
+    ],
+)
+def test_index_conversion(index, exc, text):
+    with pytest.raises(exc) as info:
+        V[index]
+    if text is not None:
+        assert str(info.value) == text
+
+
+def test_index_conversion_accepts_index_objects_and_bools():
+    assert V[Indexy()] == 2.0
+    assert V[True] == 2.0
+
+
+@pytest.mark.parametrize(
+    "value, text",
+    [
+        (1, "argument 'other': 'int' object is not an instance of 'Vec3d'"),
+        (None, "argument 'other': 'None' is not an instance of 'Vec3d'"),
+        ((1, 2, 3), "argument 'other': 'tuple' object is not an instance of 'Vec3d'"),
+        (Vec3d, "argument 'other': 'type' object is not an instance of 'Vec3d'"),
+    ],
+)
+def test_instance_conversion(value, text):
+    with raises(TypeError, text):
+        V.dot(value)
+
+
+def test_first_bad_argument_in_parameter_order_is_reported():
+    with raises(TypeError, "argument 'a': 'int' object is not an instance of 'Vec3d'"):
+        V.distance_to_line(b=2, a=1)
+
+
+# ---- borrowing
+
+
+def test_shared_borrows_nest():
+    assert V.dot(V) == 14.0
+    assert V.scalar_triple_product(V, V) == 0.0
+
+
+def test_writing_while_borrowed_fails_and_changes_nothing():
+    v = Vec3d(1, 2, 3)
+
+    class Sneaky:
+        def __index__(self):
+            v.x = 100.0  # v is borrowed shared by the subscript
+            return 0
+
+    with raises(RuntimeError, "Already borrowed"):
+        v[Sneaky()]
+    assert repr(v) == "Vec3d(1, 2, 3)"
+
+    class Reader:
+        def __index__(self):
+            return int(v.y)  # reading nests under the shared borrow
+
+    assert v[Reader()] == 3.0
+
+
+def test_setter_converts_before_borrowing():
+    v = Vec3d(1, 2, 3)
+
+    class Reader:
+        def __float__(self):
+            return v.x + 10  # the setter holds no borrow yet
+
+    v.x = Reader()
+    assert v.x == 11.0
+
+
+# ---- properties
+
+
+def test_property_errors():
+    v = Vec3d(1, 2, 3)
+    with raises(AttributeError, "property has no deleter"):
+        del v.x
+    with raises(TypeError, "argument 'value': must be real number, not str"):
+        v.y = "a"
+    assert repr(v) == "Vec3d(1, 2, 3)"
+    v.z = True
+    assert v.z == 1.0 and type(v.z) is float
+
+
+# ---- operators fall back to the interpreter
+
+
+@pytest.mark.parametrize(
+    "call, text",
+    [
+        (lambda: V + 1, "unsupported operand type(s) for +: 'Vec3d' and 'int'"),
+        (lambda: 1 + V, "unsupported operand type(s) for +: 'int' and 'Vec3d'"),
+        (lambda: V - (1, 2, 3), "unsupported operand type(s) for -: 'Vec3d' and 'tuple'"),
+        (lambda: V * None, "unsupported operand type(s) for *: 'Vec3d' and 'NoneType'"),
+        (lambda: V * V, "unsupported operand type(s) for *: 'Vec3d' and 'Vec3d'"),
+        (lambda: V * "2", "can't multiply sequence by non-int of type 'Vec3d'"),
+        (lambda: 2 / V, "unsupported operand type(s) for /: 'int' and 'Vec3d'"),
+        (lambda: V / V, "unsupported operand type(s) for /: 'Vec3d' and 'Vec3d'"),
+        (lambda: V < W, "'<' not supported between instances of 'Vec3d' and 'Vec3d'"),
+        (lambda: V >= 1, "'>=' not supported between instances of 'Vec3d' and 'int'"),
+        (lambda: -V * [1], "can't multiply sequence by non-int of type 'Vec3d'"),
+    ],
+)
+def test_operator_fallback_errors(call, text):
+    with raises(TypeError, text):
+        call()
+
+
+def test_comparison_with_other_types_falls_back_to_identity():
+    assert (V == (1, 2, 3)) is False
+    assert (V != 1) is True
+    assert V.__eq__(1) is NotImplemented
+    assert V.__lt__(W) is NotImplemented

@@ -1,0 +1,103 @@
+import subprocess
+import sys
+
+import struct
+
+import pytest
+from hypothesis import given, strategies as st
+
+import kalvor
+from kalvor import Vec3d
+
+
+def test_all_lists_the_added_names_in_order():
+    assert kalvor.__all__[-2:] == ["Vec3d", "geometry"]
+    assert set(kalvor.__all__) <= {"AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry"}
+    for name in kalvor.__all__:
+        assert getattr(kalvor, name) is not None
+
+
+def test_star_import_binds_exactly_all():
+    scope = {}
+    exec("from kalvor import *", scope)
+    assert sorted(k for k in scope if k != "__builtins__") == sorted(kalvor.__all__)
+
+
+def test_geometry_submodule_is_an_attribute_not_in_sys_modules():
+    assert kalvor.geometry.__name__ == "kalvor.geometry"
+    assert "kalvor.geometry" not in sys.modules
+    from kalvor import geometry
+
+    assert geometry is kalvor.geometry
+    assert kalvor.__doc__ == "" and geometry.__doc__ == ""
+
+
+def test_iterator_class_is_not_in_the_namespace():
+    assert not hasattr(kalvor, "VecListIterator")
+
+
+def test_reimport_in_a_fresh_process_reuses_nothing_stale():
+    code = "import kalvor, importlib; print(kalvor.geometry.__name__, kalvor.__all__[-1])"
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert out.stdout.split() == ["kalvor.geometry", "geometry"]
+
+
+def test_classes_are_final_and_report_builtins():
+    assert Vec3d.__module__ == "builtins"
+    assert Vec3d.__qualname__ == Vec3d.__name__ == "Vec3d"
+    with pytest.raises(TypeError, match="not an acceptable base type"):
+        type("Sub", (Vec3d,), {})
+
+
+def test_instances_have_no_dict_or_weakref():
+    import weakref
+
+    v = Vec3d(1, 2, 3)
+    with pytest.raises(AttributeError):
+        v.foo = 1
+    assert not hasattr(v, "__dict__")
+    with pytest.raises(TypeError):
+        weakref.ref(v)
+
+
+def test_docstrings_are_text_signatures_only():
+    assert Vec3d.__text_signature__ == "(x, y, z)"
+    assert not Vec3d.__doc__
+    assert Vec3d.dot.__text_signature__ == "($self, other)"
+    assert Vec3d.magnitude.__text_signature__ == "($self)"
+    assert Vec3d.zero.__text_signature__ == "()"
+    assert Vec3d.new_from_to.__text_signature__ == "(from, to)"
+
+
+# ---- the float text format, seen through repr
+
+FLOAT_TEXTS = [
+    (1.0, "1"),
+    (0.5, "0.5"),
+    (0.1 + 0.2, "0.30000000000000004"),
+    (1e21, "1000000000000000000000"),
+    (1e-7, "0.0000001"),
+    (-0.0, "-0"),
+    (float("nan"), "NaN"),
+    (-float("nan"), "NaN"),
+    (float("inf"), "inf"),
+    (-float("inf"), "-inf"),
+    (123456789.125, "123456789.125"),
+    (5e-324, "0." + "0" * 323 + "5"),
+    (2.0**53, "9007199254740992"),
+]
+
+
+@pytest.mark.parametrize("value, text", FLOAT_TEXTS)
+def test_float_text_format(value, text):
+    assert repr(Vec3d(value, 0, 0)) == f"Vec3d({text}, 0, 0)"
+    if text not in ("NaN", "inf", "-inf"):
+        assert float(text) == value
+
+
+@given(st.floats(width=64, allow_nan=False, allow_infinity=False))
+def test_float_text_reads_back_without_exponent(value):
+    text = repr(Vec3d(value, 0, 0))[len("Vec3d(") : -len(", 0, 0)")]
+    assert "e" not in text and "E" not in text
+    assert not text.endswith(".0")
+    assert struct.pack("<d", float(text)) == struct.pack("<d", value)
