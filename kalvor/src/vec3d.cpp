@@ -64,14 +64,10 @@ std::string vec3d_repr_impl(const Vec3d& p) {
 // words; NaN of any sign or payload hashes as the canonical quiet NaN and
 // -0.0 as +0.0, so equal components always hash alike.
 Py_hash_t vec3d_hash_impl(const Vec3d& p) {
-  unsigned char message[24];
-  const double components[3] = {p.x, p.y, p.z};
-  for (int c = 0; c < 3; ++c) {
-    const std::uint64_t word =
-        std::isnan(components[c]) ? 0x7FF8000000000000ULL : std::bit_cast<std::uint64_t>(components[c] + 0.0);
-    for (int b = 0; b < 8; ++b) message[c * 8 + b] = static_cast<unsigned char>(word >> (8 * b));
-  }
-  const auto h = static_cast<Py_hash_t>(morvix::siphash13(0, 0, message, sizeof message));
+  auto word = [](double c) {
+    return std::isnan(c) ? std::uint64_t{0x7FF8000000000000} : std::bit_cast<std::uint64_t>(c + 0.0);
+  };
+  const auto h = static_cast<Py_hash_t>(morvix::siphash13_words(0, 0, {word(p.x), word(p.y), word(p.z)}));
   return h == -1 ? -2 : h;
 }
 

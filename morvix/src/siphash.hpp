@@ -64,4 +64,25 @@ constexpr std::uint64_t siphash13(std::uint64_t k0, std::uint64_t k1, const unsi
   return siphash<1, 3>(k0, k1, data, length);
 }
 
+// SipHash-1-3 of a message made of whole 64-bit words, each taken as its 8
+// little-endian bytes; equal to siphash13 over those bytes.
+template <std::size_t N>
+constexpr std::uint64_t siphash13_words(std::uint64_t k0, std::uint64_t k1,
+                                        const std::uint64_t (&words)[N]) noexcept {
+  detail::SipState s{k0 ^ 0x736f6d6570736575ULL, k1 ^ 0x646f72616e646f6dULL, k0 ^ 0x6c7967656e657261ULL,
+                     k1 ^ 0x7465646279746573ULL};
+  auto compress = [&s](std::uint64_t m) {
+    s.v3 ^= m;
+    s.round();
+    s.v0 ^= m;
+  };
+  for (std::uint64_t m : words) compress(m);
+  compress(static_cast<std::uint64_t>((N * 8) & 0xff) << 56);
+  s.v2 ^= 0xff;
+  s.round();
+  s.round();
+  s.round();
+  return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+}
+
 }  // namespace morvix

@@ -49,3 +49,16 @@ TEST(SipHash, OneThreeIsConstexprAndDiffersFromTwoFour) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SipHash, WordsEqualTheirLittleEndianBytes) {
+  const std::uint64_t words[3] = {0x3FF0000000000000ULL, 0x8000000000000000ULL, 0x0123456789ABCDEFULL};
+  unsigned char bytes[24];
+  for (int w = 0; w < 3; ++w)
+    for (int b = 0; b < 8; ++b) bytes[w * 8 + b] = static_cast<unsigned char>(words[w] >> (8 * b));
+  EXPECT_EQ(morvix::siphash13_words(0, 0, words), morvix::siphash13(0, 0, bytes, 24));
+  EXPECT_EQ(morvix::siphash13_words(k0, k1, words), morvix::siphash13(k0, k1, bytes, 24));
+}
+
+}  // namespace

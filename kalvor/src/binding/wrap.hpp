@@ -368,7 +368,7 @@ PyObject* equality_slot(PyObject* self, PyObject* other, int op) noexcept {
     SharedBorrow mine;
     if (!mine.acquire(object_cast<T>(self)->borrow)) Py_RETURN_NOTIMPLEMENTED;
     if (op < Py_LT || op > Py_GE) Py_RETURN_NOTIMPLEMENTED;
-    if (!is_instance<T>(other)) Py_RETURN_NOTIMPLEMENTED;
+    if (Py_TYPE(other) != Py_TYPE(self)) Py_RETURN_NOTIMPLEMENTED;
     SharedBorrow theirs;
     if (!theirs.acquire(object_cast<T>(other)->borrow)) panic(text::borrow_in_compare);
     if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
