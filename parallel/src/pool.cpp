@@ -17,7 +17,6 @@
 #include <deque>
 #include <exception>
 #include <mutex>
-#include <new>
 #include <thread>
 
 namespace parallel {
@@ -121,11 +120,6 @@ public:
         return {};
     }
 
-    // Held across fork() so that the parent's queue is never copied half
-    // changed; the child has none of the threads and abandons this pool.
-    void lock_for_fork() noexcept { mutex_.lock(); }
-    void unlock_after_fork() noexcept { mutex_.unlock(); }
-
 private:
     void work() noexcept {
         on_worker = true;
@@ -178,22 +172,15 @@ private:
 std::mutex start_mutex;
 std::atomic<Pool*> pool{nullptr};
 
-void before_fork() noexcept {
-    start_mutex.lock();
-    if (Pool* p = pool.load(std::memory_order_acquire)) {
-        p->lock_for_fork();
-    }
-}
+// fork() copies only the calling thread, so the child's pool would have a
+// queue and no workers. The start lock is held across fork() so that the child
+// never inherits it half way through a start; the child then forgets the
+// parent's pool (leaving it to leak) and its first bulk operation starts one
+// of its own.
+void before_fork() noexcept { start_mutex.lock(); }
 
-void after_fork_in_parent() noexcept {
-    if (Pool* p = pool.load(std::memory_order_acquire)) {
-        p->unlock_after_fork();
-    }
-    start_mutex.unlock();
-}
+void after_fork_in_parent() noexcept { start_mutex.unlock(); }
 
-// The child is a new process whose pool has no threads: forget it, so the
-// child's first bulk operation starts (attempts) a pool of its own.
 void after_fork_in_child() noexcept {
     pool.store(nullptr, std::memory_order_release);
     start_mutex.unlock();

@@ -42,7 +42,8 @@ std::size_t worker_count() noexcept;
 // Starts the process-wide pool unless it is running already. Starting is
 // attempted once per process: if it fails, this call and every later one
 // return the same failure, "The global thread pool has not been initialized."
-// followed by the reason. map() and min_by() call it first themselves.
+// followed by the reason. map() and min_by() call it first themselves. A child
+// made by fork() has none of the parent's threads and starts a pool of its own.
 Status start() noexcept;
 
 namespace detail {
