@@ -1,15 +1,12 @@
-"""Reference-leak check: every public operation, including its error paths,
-repeated many times must not grow the interpreter's total reference count.
-Runs under the debug interpreter (sys.gettotalrefcount)."""
-
-import gc
-import sys
+"""Reference-leak check of Vec3d, the angles and Quat: every public operation,
+including its error paths, repeated many times."""
 
 import pytest
 
-from kalvor import Vec3d
+from kalvor import AngleDegrees, AngleRadians, Quat, Vec3d
+from leakcheck import assert_no_leak, needs_debug_interpreter
 
-pytestmark = pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter")
+pytestmark = needs_debug_interpreter
 
 V = Vec3d(1, 2, 3)
 W = Vec3d(-4, 0.5, 6)
@@ -100,22 +97,82 @@ OPERATIONS = {
 }
 
 
-def _run(operation):
-    try:
-        operation()
-    except Exception:
-        pass
+R = AngleRadians(1.25)
+D = AngleDegrees(30)
+Q = Quat(0.5, 0.5, -0.5, 0.5)
+
+
+def _angle_setters():
+    a = AngleRadians(1)
+    a.angle = 2
+    d = AngleDegrees(1)
+    d.angle = Floaty()
+
+
+def _quat_setters():
+    q = Quat(1, 2, 3, 4)
+    q.w, q.i, q.j, q.k = 1, 2.0, True, Floaty()
+
+
+OPERATIONS.update(
+    {
+        "angle_to": lambda: (V.angle_to(W), V.angle_to(None)),
+        "to_quat": lambda: V.to_quat(),
+        "radians_construct": lambda: (AngleRadians(1), AngleRadians(angle=Floaty())),
+        "radians_construct_bad": lambda: AngleRadians("1"),
+        "radians_construct_missing": lambda: AngleRadians(),
+        "radians_constants": lambda: (
+            AngleRadians.zero(),
+            AngleRadians.pi(),
+            AngleRadians.two_pi(),
+            AngleRadians.half_pi(),
+            AngleRadians.quarter_pi(),
+            AngleRadians.third_pi(),
+            AngleRadians.sixth_pi(),
+        ),
+        "radians_methods": lambda: (R.to_degrees(), R.sin(), R.cos(), R.tan(), R.sec(), R.csc(), R.cot(), R.angle),
+        "radians_arithmetic": lambda: (-R, R + R, R - R, R * 2, R / 2, R / 0, R * True),
+        "radians_arithmetic_unsupported": lambda: R + 1,
+        "radians_reflected_unsupported": lambda: 2 * R,
+        "radians_compare": lambda: (R == R, R != R, R < R, R <= R, R > R, R >= R, R == 1, R != 1, R == D),
+        "radians_order_unsupported": lambda: R < 1,
+        "radians_hash": lambda: hash(R),
+        "radians_repr": lambda: (repr(R), str(AngleRadians(float("nan")))),
+        "angle_setters": _angle_setters,
+        "angle_setter_bad": lambda: setattr(AngleRadians(1), "angle", "x"),
+        "angle_delete": lambda: delattr(AngleDegrees(1), "angle"),
+        "degrees_methods": lambda: (AngleDegrees(1), D.to_radians(), -D, repr(D), D == D, D != D, D < D, D.angle),
+        "degrees_unsupported": lambda: D + D,
+        "quat_construct": lambda: (Quat(1, 2, 3, 4), Quat(w=1, i=2, j=3, k=Floaty()), Quat.identity()),
+        "quat_construct_bad": lambda: Quat(1, 2, 3, "x"),
+        "quat_construct_missing": lambda: Quat(1, 2),
+        "quat_from_axis_angle": lambda: Quat.from_axis_angle(V, R),
+        "quat_from_axis_angle_bad_angle": lambda: Quat.from_axis_angle(V, 1.0),
+        "quat_from_axis_angle_bad_axis": lambda: Quat.from_axis_angle((1, 2, 3), R),
+        "quat_methods": lambda: (
+            Q.conjugate(),
+            Q.magnitude(),
+            Q.normalize(),
+            Q.to_vec3d(),
+            Q.is_unit(),
+            Q.to_axis_angle(),
+            Q.to_rotation_matrix(),
+            Q.rotate(V),
+            Q.rotate(v=W),
+            (Q.w, Q.i, Q.j, Q.k),
+        ),
+        "quat_rotate_bad": lambda: Q.rotate((1, 2, 3)),
+        "quat_setters": _quat_setters,
+        "quat_setter_bad": lambda: setattr(Quat(1, 2, 3, 4), "w", None),
+        "quat_compare": lambda: (Q == Q, Q != Q, Q == 1, Q != None),  # noqa: E711
+        "quat_order_unsupported": lambda: Q < Q,
+        "quat_arithmetic_unsupported": lambda: Q * Q,
+        "quat_hash": lambda: hash(Q),
+        "quat_repr": lambda: repr(Q),
+    }
+)
 
 
 @pytest.mark.parametrize("name", OPERATIONS)
 def test_no_reference_leak(name):
-    operation = OPERATIONS[name]
-    for _ in range(20):
-        _run(operation)
-    gc.collect()
-    before = sys.gettotalrefcount()
-    for _ in range(2000):
-        _run(operation)
-    gc.collect()
-    grown = sys.gettotalrefcount() - before
-    assert grown < 100, f"{name}: total reference count grew by {grown} over 2000 runs"
+    assert_no_leak(name, OPERATIONS[name])

@@ -6,6 +6,8 @@
 #include "kalvor/src/binding/module.hpp"
 #include "kalvor/src/binding/once.hpp"
 #include "kalvor/src/binding/ref.hpp"
+#include "kalvor/src/angle.hpp"
+#include "kalvor/src/quat.hpp"
 #include "kalvor/src/vec3d.hpp"
 
 #include <atomic>
@@ -81,6 +83,9 @@ int add_geometry(PyObject* module) noexcept {
 
 int kalvor_exec(PyObject* module) noexcept {
   if (!binding::check_module(module)) return -1;
+  if (binding::add_class<morvix::AngleDegrees>(module) < 0) return -1;
+  if (binding::add_class<morvix::AngleRadians>(module) < 0) return -1;
+  if (binding::add_class<morvix::Quat>(module) < 0) return -1;
   if (binding::add_class<morvix::Vec3d>(module) < 0) return -1;
   return add_geometry(module);
 }

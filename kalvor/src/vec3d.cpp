@@ -1,6 +1,8 @@
 #include "kalvor/src/vec3d.hpp"
 
+#include "kalvor/src/angle.hpp"
 #include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/quat.hpp"
 #include "morvix/src/siphash.hpp"
 #include "morvix/src/text.hpp"
 
@@ -52,6 +54,8 @@ Vec3d vec3d_project_onto_plane_impl(const Vec3d& p, const Vec3d& normal) {
 double vec3d_scalar_triple_product_impl(const Vec3d& p, const Vec3d& b, const Vec3d& c) {
   return morvix::scalar_triple_product(p, b, c);
 }
+morvix::AngleRadians vec3d_angle_to_impl(const Vec3d& p, const Vec3d& other) { return morvix::angle_to(p, other); }
+morvix::Quat vec3d_to_quat_impl(const Vec3d& p) { return morvix::to_quat(p); }
 std::array<double, 3> vec3d_to_array_impl(const Vec3d& p) { return {p.x, p.y, p.z}; }
 
 std::string vec3d_repr_impl(const Vec3d& p) {
@@ -109,6 +113,8 @@ binding::ClassBuilder<Vec3d> vec3d_table() {
                        .method<vec3d_project_onto_line_impl>("project_onto_line", "line_r", "line_q")
                        .method<vec3d_project_onto_plane_impl>("project_onto_plane", "normal")
                        .method<vec3d_scalar_triple_product_impl>("scalar_triple_product", "b", "c")
+                       .method<vec3d_angle_to_impl>("angle_to", "other")
+                       .method<vec3d_to_quat_impl>("to_quat")
                        .method<vec3d_to_array_impl>("to_array")
                        .repr<vec3d_repr_impl>()
                        .hash<vec3d_hash_impl>()

@@ -1,0 +1,8 @@
+#pragma once
+// The Python classes AngleRadians and AngleDegrees.
+
+#include "kalvor/src/binding/object.hpp"
+#include "morvix/src/angle.hpp"
+
+KALVOR_DECLARE_CLASS(morvix::AngleRadians, "AngleRadians");
+KALVOR_DECLARE_CLASS(morvix::AngleDegrees, "AngleDegrees");

@@ -1,0 +1,75 @@
+#include "kalvor/src/quat.hpp"
+
+#include "kalvor/src/angle.hpp"
+#include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/vec3d.hpp"
+#include "morvix/src/text.hpp"
+
+#include <tuple>
+#include <utility>
+
+namespace kalvor {
+
+using morvix::AngleRadians;
+using morvix::Quat;
+using morvix::Vec3d;
+
+namespace {
+
+Quat quat_new_impl(double w, double i, double j, double k) { return {w, i, j, k}; }
+Quat quat_from_axis_angle_impl(const Vec3d& axis, const AngleRadians& angle) {
+  return morvix::from_axis_angle(axis, angle);
+}
+Quat quat_conjugate_impl(const Quat& q) { return morvix::conjugate(q); }
+double quat_magnitude_impl(const Quat& q) { return morvix::magnitude(q); }
+Quat quat_normalize_impl(const Quat& q) { return morvix::normalize(q); }
+// A tuple of three floats, not a Vec3d.
+std::tuple<double, double, double> quat_to_vec3d_impl(const Quat& q) { return {q.i, q.j, q.k}; }
+bool quat_is_unit_impl(const Quat& q) { return morvix::is_unit(q); }
+std::pair<Vec3d, AngleRadians> quat_to_axis_angle_impl(const Quat& q) {
+  const auto [axis, angle] = morvix::to_axis_angle(q);
+  return {axis, angle};
+}
+morvix::Matrix3 quat_to_rotation_matrix_impl(const Quat& q) { return morvix::to_rotation_matrix(q); }
+Vec3d quat_rotate_impl(const Quat& q, const Vec3d& v) { return morvix::rotate(q, v); }
+bool quat_eq_impl(const Quat& a, const Quat& b) { return a == b; }
+
+std::string quat_repr_impl(const Quat& q) {
+  std::string out = "Quat(";
+  morvix::append_float(out, q.w);
+  out += ", ";
+  morvix::append_float(out, q.i);
+  out += ", ";
+  morvix::append_float(out, q.j);
+  out += ", ";
+  morvix::append_float(out, q.k);
+  out += ")";
+  return out;
+}
+
+binding::ClassBuilder<Quat> quat_table() {
+  return std::move(binding::ClassBuilder<Quat>("Quat")
+                       .constructor<quat_new_impl>("w", "i", "j", "k")
+                       .static_method<&Quat::identity>("identity")
+                       .static_method<quat_from_axis_angle_impl>("from_axis_angle", "axis", "angle")
+                       .field<&Quat::w>("w")
+                       .field<&Quat::i>("i")
+                       .field<&Quat::j>("j")
+                       .field<&Quat::k>("k")
+                       .method<quat_conjugate_impl>("conjugate")
+                       .method<quat_magnitude_impl>("magnitude")
+                       .method<quat_normalize_impl>("normalize")
+                       .method<quat_to_vec3d_impl>("to_vec3d")
+                       .method<quat_is_unit_impl>("is_unit")
+                       .method<quat_to_axis_angle_impl>("to_axis_angle")
+                       .method<quat_to_rotation_matrix_impl>("to_rotation_matrix")
+                       .method<quat_rotate_impl>("rotate", "v")
+                       .equality<quat_eq_impl>()
+                       .repr<quat_repr_impl>());
+}
+
+}  // namespace
+
+}  // namespace kalvor
+
+KALVOR_CLASS_TYPE(morvix::Quat, kalvor::quat_table)
