@@ -40,15 +40,17 @@ using param_of = std::tuple_element_t<I, typename fn_traits<decltype(Impl)>::par
 template <auto Impl>
 inline constexpr std::size_t arity_of = fn_traits<decltype(Impl)>::arity;
 
-// Converter for a parameter type: class instances stay references, the rest
-// are held by value.
+// Converter for a parameter type: instances of the module's classes are read
+// in place under a shared borrow (whether the impl takes them by reference or
+// by value), the rest are held by value.
 template <class P>
 struct arg_for {
   using type = Arg<std::remove_cvref_t<P>>;
 };
-template <Bound T>
-struct arg_for<const T&> {
-  using type = Arg<const T&>;
+template <class P>
+  requires Bound<std::remove_cvref_t<P>>
+struct arg_for<P> {
+  using type = Arg<const std::remove_cvref_t<P>&>;
 };
 template <class P>
 using ArgFor = typename arg_for<P>::type;
