@@ -15,7 +15,9 @@ needs_debug_interpreter = pytest.mark.skipif(
 def _run(operation):
     try:
         operation()
-    except Exception:
+    except (KeyboardInterrupt, SystemExit):
+        raise
+    except BaseException:  # PanicException derives from BaseException
         pass
 
 

@@ -232,7 +232,11 @@ def test_angle_to_is_the_clamped_arc_cosine(p, o):
     mp = math.sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2])
     mo = math.sqrt(o[0] * o[0] + o[1] * o[1] + o[2] * o[2])
     angle = Vec3d(*p).angle_to(Vec3d(*o)).angle
-    if mp * mo == 0:
+    try:
+        cosine = dot / (mp * mo)
+    except ZeroDivisionError:  # IEEE: ±inf, or NaN for 0 / 0
+        cosine = NAN if dot == 0 else math.copysign(INF, dot)
+    if math.isnan(cosine):
         assert math.isnan(angle)
     else:
-        assert bits(angle) == bits(math.acos(max(-1.0, min(1.0, dot / (mp * mo)))))
+        assert bits(angle) == bits(math.acos(max(-1.0, min(1.0, cosine))))

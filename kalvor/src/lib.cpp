@@ -9,6 +9,7 @@
 #include "kalvor/src/angle.hpp"
 #include "kalvor/src/quat.hpp"
 #include "kalvor/src/vec3d.hpp"
+#include "kalvor/src/vec_list.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -86,6 +87,7 @@ int kalvor_exec(PyObject* module) noexcept {
   if (binding::add_class<morvix::AngleDegrees>(module) < 0) return -1;
   if (binding::add_class<morvix::AngleRadians>(module) < 0) return -1;
   if (binding::add_class<morvix::Quat>(module) < 0) return -1;
+  if (binding::add_class<VecList>(module) < 0) return -1;
   if (binding::add_class<morvix::Vec3d>(module) < 0) return -1;
   return add_geometry(module);
 }

@@ -22,10 +22,13 @@ constexpr bool within_epsilon(double a, double b) noexcept {
   return (d < 0 ? -d : d) < epsilon;
 }
 
+// No default member values: a default-initialised array of vectors (the
+// output of a bulk operation, filled right after) costs no zeroing pass.
+// Vec3d{} is still (0, 0, 0).
 struct Vec3d {
-  double x = 0.0;
-  double y = 0.0;
-  double z = 0.0;
+  double x;
+  double y;
+  double z;
 
   // Position 0, 1 or 2; any other position is a caller's bug, checked by the
   // binding layer before it indexes.

@@ -17,6 +17,7 @@
 #include "kalvor/src/binding/ref.hpp"
 
 #include <array>
+#include <memory>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -88,31 +89,63 @@ Ref sequence_iterator(PyObject* o, std::size_t& length) noexcept;
 
 // A sequence of instances of T's class, each borrowed while its value is
 // copied out, in order.
-template <Bound T>
-struct Arg<std::vector<T>> {
-  std::vector<T> value;
+template <Bound T, class Alloc>
+struct Arg<std::vector<T, Alloc>> {
+  std::vector<T, Alloc> value;
+
   bool load(PyObject* o) noexcept {
-    std::size_t length = 0;
-    Ref iterator = sequence_iterator(o, length);
-    if (!iterator) return false;
     try {
-      value.reserve(length);
-      for (;;) {
-        PyObject* raw = nullptr;
-        const int status = PyIter_NextItem(iterator.get(), &raw);
-        if (status < 0) return false;
-        if (status == 0) return true;
-        Ref item = steal(raw);
-        Arg<const T&> element;
-        if (!element.load(raw)) return false;
-        value.push_back(element.get());
-      }
+#ifndef Py_GIL_DISABLED
+      // A list or tuple is read in place: holding the interpreter lock and
+      // running no Python code while copying, nothing can change it meanwhile.
+      if (PyList_CheckExact(o) || PyTuple_CheckExact(o)) return load_items(o);
+#endif
+      return load_iterated(o);
     } catch (const std::bad_alloc&) {
       PyErr_NoMemory();
       return false;
     }
   }
-  std::vector<T>& get() noexcept { return value; }
+  std::vector<T, Alloc>& get() noexcept { return value; }
+
+ private:
+  bool load_items(PyObject* o) {
+    const Py_ssize_t n = PySequence_Fast_GET_SIZE(o);
+    PyObject** items = PySequence_Fast_ITEMS(o);
+    value.resize(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      Arg<const T&> element;
+      if (!element.load(items[i])) return false;
+      value[static_cast<std::size_t>(i)] = element.get();
+    }
+    return true;
+  }
+
+  bool load_iterated(PyObject* o) {
+    std::size_t length = 0;
+    Ref iterator = sequence_iterator(o, length);
+    if (!iterator) return false;
+    value.reserve(length);
+    for (;;) {
+      PyObject* raw = nullptr;
+      const int status = PyIter_NextItem(iterator.get(), &raw);
+      if (status < 0) return false;
+      if (status == 0) return true;
+      Ref item = steal(raw);
+      Arg<const T&> element;
+      if (!element.load(raw)) return false;
+      value.push_back(element.get());
+    }
+  }
+};
+
+// A list result filled from a buffer: one new object per element, in order.
+template <class T>
+struct ListOf {
+  std::unique_ptr<T[]> data;
+  std::size_t size = 0;
+
+  explicit ListOf(std::size_t n) : data(std::make_unique_for_overwrite<T[]>(n)), size(n) {}
 };
 
 // ---- results
@@ -154,8 +187,12 @@ template <class A, class B>
 PyObject* to_python(std::pair<A, B>&& v);
 template <class E, std::size_t N>
 PyObject* to_python(const std::array<E, N>& v);
+template <class E, class A>
+PyObject* to_python(const std::vector<E, A>& v);
 template <class E>
-PyObject* to_python(const std::vector<E>& v);
+struct ListOf;
+template <class E>
+PyObject* to_python(ListOf<E>&& v);
 
 // Fills a new list of `n` items from make(i); the list is built directly,
 // no appends.
@@ -167,7 +204,12 @@ PyObject* build_list(std::size_t n, Make&& make) {
 }
 
 template <class E>
-PyObject* to_python(const std::vector<E>& v) {
+PyObject* to_python(ListOf<E>&& v) {
+  return build_list(v.size, [&](std::size_t i) { return to_python(v.data[i]); });
+}
+
+template <class E, class A>
+PyObject* to_python(const std::vector<E, A>& v) {
   if constexpr (std::is_same_v<E, bool>) {
     return build_list(v.size(), [&](std::size_t i) { return to_python(static_cast<bool>(v[i])); });
   } else {

@@ -1,0 +1,237 @@
+#include "kalvor/src/vec_list.hpp"
+
+#include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/quat.hpp"
+#include "kalvor/src/vec3d.hpp"
+#include "parallel/src/pool.hpp"
+
+#include <array>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace kalvor {
+
+using binding::ListOf;
+using morvix::Vec3d;
+
+namespace {
+
+// ---- running element-wise work on the pool
+
+// Runs body(begin, end) over [0, n) on the pool; a failure of the pool or of
+// a piece becomes an internal failure of the call, after every piece stopped.
+template <class Body>
+void run_parallel(std::size_t n, Body&& body) {
+  if (parallel::Status status = parallel::map(n, body); !status) binding::panic(status.error().message);
+}
+
+// Result i = op(element i), gathered into a list result.
+template <class R, class Op>
+ListOf<R> map_to_list(const VecArray& in, Op op) {
+  ListOf<R> out(in.size());
+  R* slots = out.data.get();
+  const Vec3d* elements = in.data();
+  run_parallel(in.size(), [=](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) slots[i] = op(elements[i]);
+  });
+  return out;
+}
+
+// Result i = op(element i), as a new list of vectors.
+template <class Op>
+VecList map_to_vec_list(const VecArray& in, Op op) {
+  VecList out;
+  out.items.resize(in.size());
+  Vec3d* slots = out.items.data();
+  const Vec3d* elements = in.data();
+  run_parallel(in.size(), [=](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) slots[i] = op(elements[i]);
+  });
+  return out;
+}
+
+// ---- container
+
+VecList vec_list_new_impl(VecArray& list) {
+  VecList out;
+  out.items = std::move(list);
+  return out;
+}
+VecList vec_list_empty_impl() { return {}; }
+const VecArray& vec_list_list_impl(const VecList& self) { return self.items; }
+std::size_t vec_list_len_impl(const VecList& self) { return self.items.size(); }
+
+void vec_list_append_impl(VecList& self, const Vec3d& vec) { self.items.push_back(vec); }
+
+// `self` is borrowed exclusively before `other` is converted, so extending a
+// list by itself fails on the borrow and leaves it unchanged.
+void vec_list_extend_impl(VecList& self, const VecList& other) {
+  self.items.insert(self.items.end(), other.items.begin(), other.items.end());
+}
+
+Vec3d vec_list_getitem_impl(const VecList& self, std::size_t index) {
+  if (index >= self.items.size()) binding::throw_index_error();
+  return self.items[index];
+}
+
+VecListIterator vec_list_iter_impl(const VecList& self) { return {self.items, 0}; }
+
+std::string vec_list_repr_impl(const VecList& self) {
+  const VecArray& items = self.items;
+  std::vector<std::string> texts(items.size());
+  run_parallel(items.size(), [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) append_vec3d_repr(texts[i], items[i]);
+  });
+  std::size_t length = 2 + (texts.empty() ? 0 : texts.size() - 1);
+  for (const auto& text : texts) length += text.size();
+  std::string out;
+  out.reserve(length);
+  out += '[';
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) out += '\n';
+    out += texts[i];
+  }
+  out += ']';
+  return out;
+}
+
+// ---- element-wise operations
+
+ListOf<double> vec_list_dot_impl(const VecList& self, const Vec3d& other) {
+  return map_to_list<double>(self.items, [other](const Vec3d& p) { return morvix::dot(p, other); });
+}
+VecList vec_list_cross_impl(const VecList& self, const Vec3d& other) {
+  return map_to_vec_list(self.items, [other](const Vec3d& p) { return morvix::cross(p, other); });
+}
+ListOf<double> vec_list_distance_to_impl(const VecList& self, const Vec3d& other) {
+  return map_to_list<double>(self.items, [other](const Vec3d& p) { return morvix::distance_to(p, other); });
+}
+ListOf<double> vec_list_distance_squared_impl(const VecList& self, const Vec3d& other) {
+  return map_to_list<double>(self.items, [other](const Vec3d& p) { return morvix::distance_squared(p, other); });
+}
+ListOf<double> vec_list_magnitude_impl(const VecList& self) {
+  return map_to_list<double>(self.items, [](const Vec3d& p) { return morvix::magnitude(p); });
+}
+VecList vec_list_normalize_impl(const VecList& self) {
+  return map_to_vec_list(self.items, [](const Vec3d& p) { return morvix::normalize(p); });
+}
+ListOf<bool> vec_list_is_unit_impl(const VecList& self) {
+  return map_to_list<bool>(self.items, [](const Vec3d& p) { return morvix::is_unit(p); });
+}
+ListOf<std::array<double, 3>> vec_list_to_array_impl(const VecList& self) {
+  return map_to_list<std::array<double, 3>>(self.items,
+                                           [](const Vec3d& p) { return std::array<double, 3>{p.x, p.y, p.z}; });
+}
+
+// The component chosen by `axis` becomes +0.0.
+VecList vec_list_collapse_impl(const VecList& self, std::size_t axis) {
+  if (axis > 2) binding::panic(binding::text::axis_assertion);
+  return map_to_vec_list(self.items, [axis](Vec3d p) {
+    (axis == 0 ? p.x : axis == 1 ? p.y : p.z) = 0.0;
+    return p;
+  });
+}
+
+// In place: the rotated elements replace the array only once all are done.
+void vec_list_rotate_impl(VecList& self, const morvix::Quat& quat) {
+  VecList rotated = map_to_vec_list(self.items, [quat](const Vec3d& p) { return morvix::rotate(quat, p); });
+  self.items.swap(rotated.items);
+}
+
+VecList vec_list_add_impl(const VecList& self, const Vec3d& other) {
+  return map_to_vec_list(self.items, [other](const Vec3d& p) { return p + other; });
+}
+VecList vec_list_sub_impl(const VecList& self, const Vec3d& other) {
+  return map_to_vec_list(self.items, [other](const Vec3d& p) { return p - other; });
+}
+VecList vec_list_mul_impl(const VecList& self, double s) {
+  return map_to_vec_list(self.items, [s](const Vec3d& p) { return s * p; });
+}
+// Three true divisions, not a multiplication by 1 / s.
+VecList vec_list_truediv_impl(const VecList& self, double s) {
+  return map_to_vec_list(self.items, [s](const Vec3d& p) { return p / s; });
+}
+
+// ---- nearest-point search
+
+// Index of the smallest squared distance among [begin, begin + count·step)
+// taken every `step`, keys ordered by IEEE totalOrder, the first among equals;
+// nullopt for an empty range.
+std::optional<parallel::Minimum<double>> nearest(const VecArray& items, const Vec3d& other, std::size_t begin,
+                                                 std::size_t count, std::size_t step) {
+  const Vec3d* elements = items.data() + begin;
+  auto found = parallel::min_by(
+      count, [=](std::size_t k) { return morvix::distance_squared(elements[k * step], other); },
+      parallel::total_order_less);
+  if (!found) binding::panic(found.error().message);
+  return *found;
+}
+
+// A coarse pass over every stride-th element, then a fine pass over the
+// window around the best sample, which holds the stride - 1 skipped elements
+// on each side and the preceding sample.
+std::pair<std::size_t, double> vec_list_minimum_distance_to_impl(const VecList& self, const Vec3d& other,
+                                                                 std::size_t stride) {
+  if (stride == 0) binding::panic(binding::text::stride_assertion);
+  const VecArray& items = self.items;
+  const std::size_t n = items.size();
+  const std::size_t samples = n == 0 ? 0 : (n - 1) / stride + 1;
+  const auto coarse = nearest(items, other, 0, samples, stride);
+  if (!coarse) binding::panic(binding::text::unwrap_none);
+  const std::size_t i = coarse->index * stride;
+  const std::size_t start = i >= stride ? i - stride : 0;
+  const std::size_t end = stride <= n - i ? i + stride : n;
+  const auto fine = nearest(items, other, start, end - start, 1);
+  if (!fine) binding::panic(binding::text::unwrap_none);
+  return {start + fine->index, std::sqrt(fine->key)};
+}
+
+// ---- iterator
+
+std::optional<Vec3d> iterator_next_impl(VecListIterator& it) {
+  if (it.cursor >= it.snapshot.size()) return std::nullopt;
+  return it.snapshot[it.cursor++];
+}
+
+// ---- tables
+
+binding::ClassBuilder<VecList> vec_list_table() {
+  return std::move(binding::ClassBuilder<VecList>("VecList")
+                       .constructor<vec_list_new_impl>("list")
+                       .static_method<vec_list_empty_impl>("empty")
+                       .property<vec_list_list_impl>("list")
+                       .method<vec_list_rotate_impl>("rotate", "quat")
+                       .method<vec_list_to_array_impl>("to_array")
+                       .method<vec_list_magnitude_impl>("magnitude")
+                       .method<vec_list_extend_impl>("extend", "other")
+                       .method<vec_list_append_impl>("append", "vec")
+                       .method<vec_list_is_unit_impl>("is_unit")
+                       .method<vec_list_normalize_impl>("normalize")
+                       .method<vec_list_dot_impl>("dot", "other")
+                       .method<vec_list_cross_impl>("cross", "other")
+                       .method<vec_list_collapse_impl>("collapse", "axis")
+                       .method<vec_list_distance_to_impl>("distance_to", "other")
+                       .method<vec_list_distance_squared_impl>("distance_squared", "other")
+                       .method<vec_list_minimum_distance_to_impl>("minimum_distance_to", "other", "stride")
+                       .len<vec_list_len_impl>()
+                       .getitem<vec_list_getitem_impl>()
+                       .iter<vec_list_iter_impl>()
+                       .repr<vec_list_repr_impl>()
+                       .add<vec_list_add_impl>()
+                       .sub<vec_list_sub_impl>()
+                       .mul<vec_list_mul_impl, vec_list_mul_impl>()
+                       .truediv<vec_list_truediv_impl>());
+}
+
+binding::ClassBuilder<VecListIterator> iterator_table() {
+  return std::move(binding::ClassBuilder<VecListIterator>("VecListIterator").no_constructor().next<iterator_next_impl>());
+}
+
+}  // namespace
+
+}  // namespace kalvor
+
+KALVOR_CLASS_TYPE(kalvor::VecList, kalvor::vec_list_table)
+KALVOR_CLASS_TYPE(kalvor::VecListIterator, kalvor::iterator_table)
