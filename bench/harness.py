@@ -18,9 +18,9 @@ def compare(rows, scope, number=200_000, repeats=7, unit="ns"):
     results = []
     for label, ours, theirs in rows:
         ours_times, theirs_times = [], []
-        per_call_ns(ours, scope, number // 10)  # warm-up
+        per_call_ns(ours, scope, max(1, number // 10))  # warm-up
         if theirs:
-            per_call_ns(theirs, scope, number // 10)
+            per_call_ns(theirs, scope, max(1, number // 10))
         for _ in range(repeats):
             ours_times.append(per_call_ns(ours, scope, number))
             if theirs:
@@ -31,15 +31,19 @@ def compare(rows, scope, number=200_000, repeats=7, unit="ns"):
     return results
 
 
+def _fmt(value):
+    return f"{value:.0f}" if value >= 100 else f"{value:.3g}"
+
+
 def print_table(title, results, peer, unit="ns", scale=1.0):
     print(f"\n### {title}\n")
     print(f"| operation | kalvor | {unit} | {peer} | {unit} | ratio |")
     print("|---|---|---:|---|---:|---:|")
     for label, ours, ours_t, theirs, theirs_t in results:
         if theirs_t is None:
-            print(f"| {label} | `{ours}` | {ours_t * scale:.0f} | (none) | | |")
+            print(f"| {label} | `{ours}` | {_fmt(ours_t * scale)} | (none) | | |")
         else:
             print(
-                f"| {label} | `{ours}` | {ours_t * scale:.0f} | `{theirs}` | {theirs_t * scale:.0f} | "
+                f"| {label} | `{ours}` | {_fmt(ours_t * scale)} | `{theirs}` | {_fmt(theirs_t * scale)} | "
                 f"{ours_t / theirs_t:.2f} |"
             )
