@@ -7,6 +7,9 @@
 #include "kalvor/src/binding/once.hpp"
 #include "kalvor/src/binding/ref.hpp"
 #include "kalvor/src/angle.hpp"
+#include "kalvor/src/geometry/circle.hpp"
+#include "kalvor/src/geometry/intersection.hpp"
+#include "kalvor/src/geometry/plane.hpp"
 #include "kalvor/src/quat.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
@@ -26,7 +29,9 @@ namespace {
 
 int geometry_exec(PyObject* module) noexcept {
   if (!binding::check_module(module)) return -1;
-  return 0;
+  if (binding::add_class<morvix::Circle>(module) < 0) return -1;
+  if (add_intersection_functions(module) < 0) return -1;
+  return binding::add_class<morvix::Plane>(module);
 }
 
 PyModuleDef_Slot geometry_slots[] = {

@@ -147,6 +147,13 @@ class ClassBuilder {
     return slot(Py_tp_richcompare, reinterpret_cast<void*>(&ordered_slot<Compare>));
   }
 
+  // Tolerant == with != derived from the interpreter's full ==; the four
+  // orderings return NotImplemented.
+  template <auto Eq>
+  ClassBuilder& equality_derived_ne() {
+    return slot(Py_tp_richcompare, reinterpret_cast<void*>(&equality_derived_ne_slot<Eq>));
+  }
+
   PyTypeObject* build() {
     auto* methods = new std::vector<PyMethodDef>(methods_);
     methods->push_back({nullptr, nullptr, 0, nullptr});

@@ -115,6 +115,12 @@ std::string type_name(PyObject* obj) noexcept {
   throw PythonError{};
 }
 
+[[gnu::cold]] void throw_value_error(std::string_view message) noexcept(false) {
+  Ref text = steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  if (text) PyErr_SetObject(PyExc_ValueError, text.get());
+  throw PythonError{};
+}
+
 [[gnu::cold]] void subinterpreters_unsupported() noexcept {
   PyErr_SetString(PyExc_ImportError,
                   "kalvor does not yet support sub-interpreters: it can be imported once per process, "

@@ -54,6 +54,8 @@ int no_deleter() noexcept;
 
 // ---- operation results
 [[noreturn]] void throw_index_error() noexcept(false);
+// A geometric failure: ValueError carrying the core's message text and nothing else.
+[[noreturn]] void throw_value_error(std::string_view message) noexcept(false);
 void subinterpreters_unsupported() noexcept;
 
 }  // namespace kalvor::binding

@@ -404,4 +404,30 @@ PyObject* ordered_slot(PyObject* self, PyObject* other, int op) noexcept {
   });
 }
 
+// Tolerant == with != derived from it and no ordering. == answers only
+// between two instances that can both be borrowed for reading, else
+// NotImplemented; != negates the truth of the interpreter's full ==
+// (reflection and identity fallback included) and lets its errors through;
+// every other operator code is NotImplemented.
+template <auto Eq>
+PyObject* equality_derived_ne_slot(PyObject* self, PyObject* other, int op) noexcept {
+  using T = std::remove_cvref_t<param_of<Eq, 0>>;
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    if (op == Py_NE) {
+      Ref equal = steal(PyObject_RichCompare(self, other, Py_EQ));
+      if (!equal) return nullptr;
+      const int truth = PyObject_IsTrue(equal.get());
+      if (truth < 0) return nullptr;
+      return to_python(truth == 0);
+    }
+    if (op != Py_EQ) Py_RETURN_NOTIMPLEMENTED;
+    if (!is_instance<T>(self) || !is_instance<T>(other)) Py_RETURN_NOTIMPLEMENTED;
+    SharedBorrow mine;
+    if (!mine.acquire(object_cast<T>(self)->borrow)) Py_RETURN_NOTIMPLEMENTED;
+    SharedBorrow theirs;
+    if (!theirs.acquire(object_cast<T>(other)->borrow)) Py_RETURN_NOTIMPLEMENTED;
+    return to_python(Eq(object_cast<T>(self)->value, object_cast<T>(other)->value));
+  });
+}
+
 }  // namespace kalvor::binding
