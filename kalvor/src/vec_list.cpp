@@ -6,7 +6,10 @@
 #include "parallel/src/pool.hpp"
 
 #include <array>
+#include <sys/mman.h>
+
 #include <cmath>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,6 +18,31 @@ namespace kalvor {
 
 using binding::ListOf;
 using morvix::Vec3d;
+
+namespace {
+
+constexpr std::size_t huge_page = std::size_t{2} << 20;
+
+bool is_large(std::size_t bytes) noexcept { return bytes >= 2 * huge_page; }
+
+}  // namespace
+
+void* allocate_elements(std::size_t bytes) {
+  if (!is_large(bytes)) return ::operator new(bytes);
+  const std::size_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
+  void* p = std::aligned_alloc(huge_page, rounded);
+  if (p == nullptr) throw std::bad_alloc();
+  madvise(p, rounded, MADV_HUGEPAGE);  // advice only: failure changes nothing
+  return p;
+}
+
+void deallocate_elements(void* p, std::size_t bytes) noexcept {
+  if (is_large(bytes)) {
+    std::free(p);
+  } else {
+    ::operator delete(p);
+  }
+}
 
 namespace {
 
@@ -31,7 +59,7 @@ void run_parallel(std::size_t n, Body&& body) {
 template <class R, class Op>
 ListOf<R> map_to_list(const VecArray& in, Op op) {
   ListOf<R> out(in.size());
-  R* slots = out.data.get();
+  R* slots = out.data;
   const Vec3d* elements = in.data();
   run_parallel(in.size(), [=](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) slots[i] = op(elements[i]);
@@ -134,10 +162,15 @@ VecList vec_list_collapse_impl(const VecList& self, std::size_t axis) {
   });
 }
 
-// In place: the rotated elements replace the array only once all are done.
+// In place, each element overwritten by its own rotation. The per-element
+// step cannot fail, and the only failure of the pool (it cannot start) comes
+// before any piece runs, so a failed call still leaves the list unchanged;
+// meanwhile the exclusive borrow keeps every other reader out.
 void vec_list_rotate_impl(VecList& self, const morvix::Quat& quat) {
-  VecList rotated = map_to_vec_list(self.items, [quat](const Vec3d& p) { return morvix::rotate(quat, p); });
-  self.items.swap(rotated.items);
+  Vec3d* elements = self.items.data();
+  run_parallel(self.items.size(), [=](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) elements[i] = morvix::rotate(quat, elements[i]);
+  });
 }
 
 VecList vec_list_add_impl(const VecList& self, const Vec3d& other) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -38,10 +39,44 @@ constexpr const char* not_initialized = "The global thread pool has not been ini
 struct Job {
     detail::PieceFn fn;
     void* context;
-    std::size_t remaining;
+    // Decremented under the mutex; also read without it by a submitter that
+    // spins before sleeping.
+    std::atomic<std::size_t> remaining;
     std::optional<Failure> failure;
     std::condition_variable done;
 };
+
+// Hand-off latency matters for small jobs: waking a sleeping thread costs
+// microseconds, more than a thousand-element piece takes. So one worker at a
+// time keeps polling for new work for a short while after it runs out, and a
+// submitter whose job leaves a processor free polls for completion before it
+// sleeps. Both give up after `spin_time`.
+constexpr auto spin_time = std::chrono::microseconds(50);
+
+inline void cpu_relax() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+// Polls `ready` until it holds or spin_time has passed; true if it held.
+template <class Ready>
+bool spin_until(Ready&& ready) noexcept {
+    const auto deadline = std::chrono::steady_clock::now() + spin_time;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (ready()) {
+                return true;
+            }
+            cpu_relax();
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+    }
+}
 
 struct Task {
     Job* job;
@@ -93,7 +128,7 @@ public:
     const std::optional<std::string>& failure() const noexcept { return failure_; }
 
     Status run(std::span<const detail::Range> pieces, detail::PieceFn fn, void* context) {
-        Job job{fn, context, pieces.size(), std::nullopt, {}};
+        Job job{fn, context, {pieces.size()}, std::nullopt, {}};
         std::unique_lock lock(mutex_);
         std::size_t queued = 0;
         try {
@@ -104,16 +139,25 @@ public:
             // The queue could not grow: the pieces already queued still
             // point at this job, so let them finish and fail the job.
             job.failure = detail::current_failure();
-            job.remaining = queued;
+            job.remaining.store(queued);
         }
+        pending_.fetch_add(queued);
+        // Wake sleepers only for the pieces a polling worker will not take: it
+        // looks at the queue under the mutex before it ever sleeps.
+        const std::size_t polling = static_cast<std::size_t>(spinners_.load());
+        const std::size_t wake = std::min(queued - std::min(queued, polling), sleeping_);
         lock.unlock();
-        // One wake-up per piece; a worker that is already awake picks up the
-        // rest on its next round anyway.
-        for (std::size_t i = 0; i < queued; ++i) {
+        for (std::size_t i = 0; i < wake; ++i) {
             work_available_.notify_one();
         }
+        if (queued < threads_.size()) {
+            spin_until([&] { return job.remaining.load(std::memory_order_acquire) == 0; });
+        }
+        // Taken even when the count is already zero: the last worker holds
+        // the mutex until it has finished notifying, so the job (on this
+        // stack) outlives every use of it.
         lock.lock();
-        job.done.wait(lock, [&] { return job.remaining == 0; });
+        job.done.wait(lock, [&] { return job.remaining.load(std::memory_order_relaxed) == 0; });
         if (job.failure) {
             return std::unexpected(std::move(*job.failure));
         }
@@ -124,14 +168,25 @@ private:
     void work() noexcept {
         on_worker = true;
         try {
-            std::unique_lock lock(mutex_);
+            std::unique_lock lock(mutex_, std::defer_lock);
             for (;;) {
-                work_available_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+                // One worker at a time polls for a while before sleeping.
+                if (spinners_.fetch_add(1) == 0) {
+                    spin_until([&] { return pending_.load(std::memory_order_relaxed) != 0; });
+                }
+                spinners_.fetch_sub(1);
+                lock.lock();
+                if (queue_.empty() && !stopping_) {
+                    ++sleeping_;
+                    work_available_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+                    --sleeping_;
+                }
                 if (queue_.empty()) {
                     return;
                 }
                 const Task task = queue_.front();
                 queue_.pop_front();
+                pending_.fetch_sub(1);
                 Job& job = *task.job;
                 // After a failure the job's result is discarded; its pieces
                 // that have not begun yet are only counted off.
@@ -146,9 +201,10 @@ private:
                 // Notify while holding the lock: the submitter cannot see the
                 // count reach zero, return and destroy the job before this
                 // thread is done touching it.
-                if (--job.remaining == 0) {
+                if (job.remaining.fetch_sub(1, std::memory_order_acq_rel) == 1) {
                     job.done.notify_one();
                 }
+                lock.unlock();
             }
         } catch (const std::exception& e) {
             fatal(e.what());
@@ -160,6 +216,9 @@ private:
     std::mutex mutex_;
     std::condition_variable work_available_;
     std::deque<Task> queue_;
+    std::atomic<std::size_t> pending_{0};  // queue_.size(), readable without the mutex
+    std::atomic<int> spinners_{0};
+    std::size_t sleeping_ = 0;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
     std::optional<std::string> failure_;

@@ -71,6 +71,16 @@ std::vector<Range> split(std::size_t n, std::size_t budget);
 // order rather than wait for work queued behind its own piece.
 Status run_pieces(std::span<const Range> pieces, PieceFn fn, void* context) noexcept;
 
+// Pieces to split n elements into: one per worker, but none smaller than
+// min_piece elements, since handing a piece to a worker costs about as much
+// as computing a few thousand elements.
+inline constexpr std::size_t min_piece = 4096;
+inline std::size_t piece_budget(std::size_t n) noexcept {
+    const std::size_t by_size = n / min_piece;
+    const std::size_t workers = worker_count();
+    return by_size < 1 ? 1 : (by_size < workers ? by_size : workers);
+}
+
 // Parses the value of the thread-count variable; nullopt unless it is a
 // positive decimal integer.
 std::optional<std::size_t> parse_thread_count(const char* text) noexcept;
@@ -110,7 +120,7 @@ Status map(std::size_t n, std::size_t budget, F& f) noexcept {
 // output must be discarded.
 template <class F>
 Status map(std::size_t n, F&& f) noexcept {
-    return detail::map(n, worker_count(), f);
+    return detail::map(n, detail::piece_budget(n), f);
 }
 
 // ---- Ordered minimum -------------------------------------------------------
@@ -170,7 +180,7 @@ template <class KeyFn, class Less>
 auto min_by(std::size_t n, KeyFn&& key, Less&& less) noexcept
     -> Expected<std::optional<Minimum<std::remove_cvref_t<std::invoke_result_t<KeyFn&, std::size_t>>>>> {
     using Key = std::remove_cvref_t<std::invoke_result_t<KeyFn&, std::size_t>>;
-    return detail::min_by<Key>(n, worker_count(), key, less);
+    return detail::min_by<Key>(n, detail::piece_budget(n), key, less);
 }
 
 // ---- Key order -------------------------------------------------------------

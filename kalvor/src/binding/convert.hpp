@@ -140,12 +140,58 @@ struct Arg<std::vector<T, Alloc>> {
 };
 
 // A list result filled from a buffer: one new object per element, in order.
+// The buffer is usually a per-thread scratch area reused from call to call, so
+// a large result does not pay for fresh pages every time; a nested use on the
+// same thread (say, from a finaliser run while a list is being built) or a
+// very large result gets storage of its own instead.
 template <class T>
-struct ListOf {
-  std::unique_ptr<T[]> data;
-  std::size_t size = 0;
+class ListOf {
+ public:
+  explicit ListOf(std::size_t n) : size(n) {
+    Scratch& scratch = thread_scratch();
+    if (!scratch.busy && n <= scratch_limit / sizeof(T)) {
+      if (scratch.capacity < n) {
+        scratch.buffer.reset();
+        scratch.buffer = std::make_unique_for_overwrite<T[]>(n);
+        scratch.capacity = n;
+      }
+      scratch.busy = true;
+      borrowed_ = &scratch.busy;
+      data = scratch.buffer.get();
+    } else {
+      owned_ = std::make_unique_for_overwrite<T[]>(n);
+      data = owned_.get();
+    }
+  }
+  ListOf(ListOf&& other) noexcept
+      : data(other.data), size(other.size), owned_(std::move(other.owned_)), borrowed_(other.borrowed_) {
+    other.borrowed_ = nullptr;
+  }
+  ListOf(const ListOf&) = delete;
+  ListOf& operator=(const ListOf&) = delete;
+  ListOf& operator=(ListOf&&) = delete;
+  ~ListOf() {
+    if (borrowed_ != nullptr) *borrowed_ = false;
+  }
 
-  explicit ListOf(std::size_t n) : data(std::make_unique_for_overwrite<T[]>(n)), size(n) {}
+  T* data;
+  std::size_t size;
+
+ private:
+  static constexpr std::size_t scratch_limit = std::size_t{64} << 20;  // bytes kept per thread at most
+
+  struct Scratch {
+    std::unique_ptr<T[]> buffer;
+    std::size_t capacity = 0;
+    bool busy = false;
+  };
+  static Scratch& thread_scratch() {
+    thread_local Scratch scratch;
+    return scratch;
+  }
+
+  std::unique_ptr<T[]> owned_;
+  bool* borrowed_ = nullptr;
 };
 
 // ---- results
@@ -190,7 +236,7 @@ PyObject* to_python(const std::array<E, N>& v);
 template <class E, class A>
 PyObject* to_python(const std::vector<E, A>& v);
 template <class E>
-struct ListOf;
+class ListOf;
 template <class E>
 PyObject* to_python(ListOf<E>&& v);
 
