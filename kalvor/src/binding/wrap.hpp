@@ -359,6 +359,32 @@ PyObject* multiply_slot(PyObject* left, PyObject* right) noexcept {
   return binary_slot<RMul>(right, left);
 }
 
+// A comparison slot is only ever called with an instance of its own class
+// first (the interpreter swaps the operands for a reflected comparison, and no
+// class can be subclassed), so `self` needs no type check.
+
+// Both operands borrowed for reading; false when `other` is of another type or
+// either is exclusively borrowed.
+template <class T>
+struct ReadPair {
+  SharedBorrow mine;
+  SharedBorrow theirs;
+  bool acquire(PyObject* self, PyObject* other) noexcept {
+    return Py_TYPE(other) == Py_TYPE(self) && mine.acquire(object_cast<T>(self)->borrow) &&
+           theirs.acquire(object_cast<T>(other)->borrow);
+  }
+};
+
+// != as the negation of the interpreter's full == comparison (reflection and
+// identity fallback included); its errors pass through.
+inline PyObject* derived_not_equal(PyObject* self, PyObject* other) {
+  Ref equal = steal(PyObject_RichCompare(self, other, Py_EQ));
+  if (!equal) return nullptr;
+  const int truth = PyObject_IsTrue(equal.get());
+  if (truth < 0) return nullptr;
+  return to_python(truth == 0);
+}
+
 // Tolerant equality with no ordering: NotImplemented for anything but == and
 // != between two instances. Meeting an exclusively borrowed `other` here is
 // an internal failure.
@@ -366,7 +392,6 @@ template <auto Eq>
 PyObject* equality_slot(PyObject* self, PyObject* other, int op) noexcept {
   using T = std::remove_cvref_t<param_of<Eq, 0>>;
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    if (!is_instance<T>(self)) Py_RETURN_NOTIMPLEMENTED;
     SharedBorrow mine;
     if (!mine.acquire(object_cast<T>(self)->borrow)) Py_RETURN_NOTIMPLEMENTED;
     if (op < Py_LT || op > Py_GE) Py_RETURN_NOTIMPLEMENTED;
@@ -379,53 +404,32 @@ PyObject* equality_slot(PyObject* self, PyObject* other, int op) noexcept {
   });
 }
 
-// Exact comparisons with all six operators; != is the negation of the
-// interpreter's full == comparison (reflection and identity fallback
-// included). Compare(a, b, op) answers <, <=, ==, >, >=.
+// Exact comparisons with all six operators; != is derived from ==.
+// Compare(a, b, op) answers <, <=, ==, >, >=. An operator code outside the six
+// is an internal failure.
 template <auto Compare>
 PyObject* ordered_slot(PyObject* self, PyObject* other, int op) noexcept {
   using T = std::remove_cvref_t<param_of<Compare, 0>>;
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     if (op < Py_LT || op > Py_GE) panic(text::invalid_compareop);
-    if (op == Py_NE) {
-      Ref equal = steal(PyObject_RichCompare(self, other, Py_EQ));
-      if (!equal) return nullptr;
-      const int truth = PyObject_IsTrue(equal.get());
-      if (truth < 0) return nullptr;
-      return to_python(truth == 0);
-    }
-    if (!is_instance<T>(self)) Py_RETURN_NOTIMPLEMENTED;
-    SharedBorrow mine;
-    if (!mine.acquire(object_cast<T>(self)->borrow)) Py_RETURN_NOTIMPLEMENTED;
-    if (!is_instance<T>(other)) Py_RETURN_NOTIMPLEMENTED;
-    SharedBorrow theirs;
-    if (!theirs.acquire(object_cast<T>(other)->borrow)) Py_RETURN_NOTIMPLEMENTED;
+    if (op == Py_NE) return derived_not_equal(self, other);
+    ReadPair<T> pair;
+    if (!pair.acquire(self, other)) Py_RETURN_NOTIMPLEMENTED;
     return to_python(Compare(object_cast<T>(self)->value, object_cast<T>(other)->value, op));
   });
 }
 
-// Tolerant == with != derived from it and no ordering. == answers only
-// between two instances that can both be borrowed for reading, else
-// NotImplemented; != negates the truth of the interpreter's full ==
-// (reflection and identity fallback included) and lets its errors through;
-// every other operator code is NotImplemented.
+// Tolerant == with != derived from it and no ordering: == answers only between
+// two instances that can both be borrowed for reading, every other operator
+// code is NotImplemented.
 template <auto Eq>
 PyObject* equality_derived_ne_slot(PyObject* self, PyObject* other, int op) noexcept {
   using T = std::remove_cvref_t<param_of<Eq, 0>>;
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    if (op == Py_NE) {
-      Ref equal = steal(PyObject_RichCompare(self, other, Py_EQ));
-      if (!equal) return nullptr;
-      const int truth = PyObject_IsTrue(equal.get());
-      if (truth < 0) return nullptr;
-      return to_python(truth == 0);
-    }
+    if (op == Py_NE) return derived_not_equal(self, other);
     if (op != Py_EQ) Py_RETURN_NOTIMPLEMENTED;
-    if (!is_instance<T>(self) || !is_instance<T>(other)) Py_RETURN_NOTIMPLEMENTED;
-    SharedBorrow mine;
-    if (!mine.acquire(object_cast<T>(self)->borrow)) Py_RETURN_NOTIMPLEMENTED;
-    SharedBorrow theirs;
-    if (!theirs.acquire(object_cast<T>(other)->borrow)) Py_RETURN_NOTIMPLEMENTED;
+    ReadPair<T> pair;
+    if (!pair.acquire(self, other)) Py_RETURN_NOTIMPLEMENTED;
     return to_python(Eq(object_cast<T>(self)->value, object_cast<T>(other)->value));
   });
 }
