@@ -1,7 +1,10 @@
 """A short tour of kalvor: real vector work, printed."""
 
+import random
+import time
+
 import kalvor
-from kalvor import Vec3d
+from kalvor import AngleDegrees, AngleRadians, Quat, Vec3d, VecList, geometry
 
 
 def section(title):
@@ -34,6 +37,60 @@ def vectors():
     print(f"{Vec3d(0.5, 0, 0)} == {tiny}: {Vec3d(0.5, 0, 0) == tiny}; distinct in a set: {len({Vec3d(0.5, 0, 0), tiny})}")
 
 
+def rotations():
+    section("Angles and rotations")
+    quarter = AngleDegrees(90).to_radians()
+    print(f"90° is {quarter}; pi is {AngleRadians.pi().to_degrees()}; sin(pi/6) = {AngleRadians.sixth_pi().sin()}")
+    turn = Quat.from_axis_angle(Vec3d.k(), quarter)
+    print(f"a quarter turn about z: {turn}")
+    for v in (Vec3d.i(), Vec3d(1, 1, 0), Vec3d(0, 0, 5)):
+        print(f"  {v} -> {turn.rotate(v)}")
+    axis, angle = Quat.from_axis_angle(Vec3d(0.6, 0, 0.8), AngleRadians(1.0)).to_axis_angle()
+    print(f"axis and angle read back: {axis}, {angle}")
+    print(f"angle between x and (1, 1, 0): {Vec3d.i().angle_to(Vec3d(1, 1, 0)).to_degrees()}")
+
+
+def timed(label, work):
+    start = time.perf_counter()
+    result = work()
+    print(f"  {label}: {(time.perf_counter() - start) * 1e3:.1f} ms")
+    return result
+
+
+def bulk():
+    section("A million points on the worker pool")
+    rng = random.Random(42)
+    points = [Vec3d(rng.uniform(-10, 10), rng.uniform(-10, 10), rng.uniform(-10, 10)) for _ in range(1_000_000)]
+    cloud = timed("VecList from a list of 1,000,000 Vec3d", lambda: VecList(points))
+    spin = Quat.from_axis_angle(Vec3d(0, 0, 1), AngleDegrees(30).to_radians())
+    timed("rotate all points 30° about z, in place", lambda: cloud.rotate(spin))
+    directions = timed("normalize every point", lambda: cloud.normalize())
+    print(f"  first point {cloud[0]}, its direction {directions[0]}, unit: {directions.is_unit()[0]}")
+    query = Vec3d(1, 2, 3)
+    exact = timed("nearest point to (1, 2, 3), every point", lambda: cloud.minimum_distance_to(query, 1))
+    coarse = timed("nearest point with a coarse stride of 1000", lambda: cloud.minimum_distance_to(query, 1000))
+    print(f"  exact: index {exact[0]} at distance {exact[1]:.6f}; coarse: index {coarse[0]} at {coarse[1]:.6f}")
+
+
+def shapes():
+    section("Planes and circles")
+    # The plane z = 5 (the constructor takes normal·p = distance) and a line through two points.
+    plane = geometry.Plane(Vec3d(0, 0, 1), 5.0)
+    hit = geometry.plane_line(plane, Vec3d(1, 2, 0), Vec3d(1, 2, 1))
+    print(f"line meets plane at {hit}, contained: {plane.contains_point(hit)}")
+
+    # Two circles of radius 5 in the plane z = 0, centres 8 apart: they meet in two points.
+    a = geometry.Circle(Vec3d(0, 0, 0), 5.0, Vec3d(0, 0, 1))
+    b = geometry.Circle(Vec3d(8, 0, 0), 5.0, Vec3d(0, 0, 1))
+    p, q = geometry.circle_circle(a, b)
+    print(f"circles meet at {p} and {q}")
+    print(f"on both rims: {geometry.circle_point(a, p, False)}, {geometry.circle_point(b, q, False)}")
+    try:
+        geometry.circle_circle(a, geometry.Circle(Vec3d(3, 0, 0), 1.0, Vec3d(0, 0, 1)))
+    except ValueError as error:
+        print(f"no intersection: {error}")
+
+
 def errors():
     section("Errors say what went wrong")
     for call in (lambda: Vec3d(1, 2), lambda: Vec3d(1, 2, 3).dot((1, 2, 3)), lambda: Vec3d(1, 2, 3)[3]):
@@ -46,6 +103,9 @@ def errors():
 def main():
     print(f"kalvor exports {kalvor.__all__}")
     vectors()
+    rotations()
+    bulk()
+    shapes()
     errors()
 
 
