@@ -35,15 +35,8 @@ Vec3d quat_rotate_impl(const Quat& q, const Vec3d& v) { return morvix::rotate(q,
 bool quat_eq_impl(const Quat& a, const Quat& b) { return a == b; }
 
 std::string quat_repr_impl(const Quat& q) {
-  std::string out = "Quat(";
-  morvix::append_float(out, q.w);
-  out += ", ";
-  morvix::append_float(out, q.i);
-  out += ", ";
-  morvix::append_float(out, q.j);
-  out += ", ";
-  morvix::append_float(out, q.k);
-  out += ")";
+  std::string out;
+  morvix::append_call_text(out, "Quat", {q.w, q.i, q.j, q.k});
   return out;
 }
 

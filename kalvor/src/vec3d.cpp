@@ -14,15 +14,7 @@ namespace kalvor {
 
 using morvix::Vec3d;
 
-void append_vec3d_repr(std::string& out, const Vec3d& v) {
-  out += "Vec3d(";
-  morvix::append_float(out, v.x);
-  out += ", ";
-  morvix::append_float(out, v.y);
-  out += ", ";
-  morvix::append_float(out, v.z);
-  out += ")";
-}
+void append_vec3d_repr(std::string& out, const Vec3d& v) { morvix::append_call_text(out, "Vec3d", {v.x, v.y, v.z}); }
 
 namespace {
 

@@ -12,32 +12,30 @@ constexpr const char* degrees_suffix = "\xC2\xB0";
 
 }  // namespace
 
-std::string to_string(AngleRadians r) noexcept {
+namespace {
+
+// The number in the float text format (or with `decimals` fixed digits when
+// that is not negative), then the unit suffix.
+std::string with_suffix(double v, int decimals, const char* suffix) noexcept {
   std::string out;
-  append_float(out, r.angle);
-  out += radians_suffix;
+  if (decimals < 0) {
+    append_float(out, v);
+  } else {
+    append_float_fixed(out, v, decimals);
+  }
+  out += suffix;
   return out;
 }
 
+}  // namespace
+
+std::string to_string(AngleRadians r) noexcept { return with_suffix(r.angle, -1, radians_suffix); }
 std::string to_string(AngleRadians r, int decimals) noexcept {
-  std::string out;
-  append_float_fixed(out, r.angle, decimals);
-  out += radians_suffix;
-  return out;
+  return with_suffix(r.angle, decimals < 0 ? 0 : decimals, radians_suffix);
 }
-
-std::string to_string(AngleDegrees d) noexcept {
-  std::string out;
-  append_float(out, d.angle);
-  out += degrees_suffix;
-  return out;
-}
-
+std::string to_string(AngleDegrees d) noexcept { return with_suffix(d.angle, -1, degrees_suffix); }
 std::string to_string(AngleDegrees d, int decimals) noexcept {
-  std::string out;
-  append_float_fixed(out, d.angle, decimals);
-  out += degrees_suffix;
-  return out;
+  return with_suffix(d.angle, decimals < 0 ? 0 : decimals, degrees_suffix);
 }
 
 }  // namespace morvix

@@ -54,4 +54,16 @@ std::string float_text(double v) {
   return out;
 }
 
+void append_call_text(std::string& out, std::string_view name, std::initializer_list<double> values) {
+  out += name;
+  out += '(';
+  bool first = true;
+  for (double v : values) {
+    if (!first) out += ", ";
+    first = false;
+    append_float(out, v);
+  }
+  out += ')';
+}
+
 }  // namespace morvix

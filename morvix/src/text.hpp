@@ -3,7 +3,9 @@
 // same double, in plain positional notation (never an exponent), no trailing
 // ".0" for integral values, and the spellings "NaN", "inf", "-inf", "-0".
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace morvix {
 
@@ -15,5 +17,8 @@ void append_float(std::string& out, double v);
 void append_float_fixed(std::string& out, double v, int decimals);
 
 std::string float_text(double v);
+
+// Appends "name(a, b, c)" with each value in the float text format.
+void append_call_text(std::string& out, std::string_view name, std::initializer_list<double> values);
 
 }  // namespace morvix

@@ -56,49 +56,35 @@ inline bool try_borrow_exclusive(BorrowFlag& flag) noexcept {
 inline void release_exclusive(BorrowFlag& flag) noexcept { flag.store(0, std::memory_order_relaxed); }
 #endif
 
-// RAII guards: the destructor releases, so every early return does too.
-class SharedBorrow {
+// RAII guards, one per kind of borrow: `acquire` borrows into an empty guard
+// (false when the flag does not allow it) and the destructor releases, so
+// every early return does too.
+template <bool Exclusive>
+class BorrowGuard {
  public:
-  SharedBorrow() noexcept = default;
-  explicit SharedBorrow(BorrowFlag& flag) noexcept : flag_(try_borrow_shared(flag) ? &flag : nullptr) {}
-  // Borrows `flag` into an empty guard; false when it is exclusively borrowed.
+  BorrowGuard() noexcept = default;
+  BorrowGuard(const BorrowGuard&) = delete;
+  BorrowGuard& operator=(const BorrowGuard&) = delete;
+  ~BorrowGuard() {
+    if (flag_ == nullptr) return;
+    if constexpr (Exclusive) {
+      release_exclusive(*flag_);
+    } else {
+      release_shared(*flag_);
+    }
+  }
+
   bool acquire(BorrowFlag& flag) noexcept {
-    flag_ = try_borrow_shared(flag) ? &flag : nullptr;
-    return flag_ != nullptr;
+    const bool ok = Exclusive ? try_borrow_exclusive(flag) : try_borrow_shared(flag);
+    flag_ = ok ? &flag : nullptr;
+    return ok;
   }
-  SharedBorrow(SharedBorrow&& other) noexcept : flag_(other.flag_) { other.flag_ = nullptr; }
-  SharedBorrow(const SharedBorrow&) = delete;
-  SharedBorrow& operator=(const SharedBorrow&) = delete;
-  SharedBorrow& operator=(SharedBorrow&&) = delete;
-  ~SharedBorrow() {
-    if (flag_) release_shared(*flag_);
-  }
-  bool ok() const noexcept { return flag_ != nullptr; }
 
  private:
   BorrowFlag* flag_ = nullptr;
 };
 
-class ExclusiveBorrow {
- public:
-  ExclusiveBorrow() noexcept = default;
-  explicit ExclusiveBorrow(BorrowFlag& flag) noexcept : flag_(try_borrow_exclusive(flag) ? &flag : nullptr) {}
-  // Borrows `flag` into an empty guard; false when any borrow is active.
-  bool acquire(BorrowFlag& flag) noexcept {
-    flag_ = try_borrow_exclusive(flag) ? &flag : nullptr;
-    return flag_ != nullptr;
-  }
-  ExclusiveBorrow(ExclusiveBorrow&& other) noexcept : flag_(other.flag_) { other.flag_ = nullptr; }
-  ExclusiveBorrow(const ExclusiveBorrow&) = delete;
-  ExclusiveBorrow& operator=(const ExclusiveBorrow&) = delete;
-  ExclusiveBorrow& operator=(ExclusiveBorrow&&) = delete;
-  ~ExclusiveBorrow() {
-    if (flag_) release_exclusive(*flag_);
-  }
-  bool ok() const noexcept { return flag_ != nullptr; }
-
- private:
-  BorrowFlag* flag_ = nullptr;
-};
+using SharedBorrow = BorrowGuard<false>;
+using ExclusiveBorrow = BorrowGuard<true>;
 
 }  // namespace kalvor::binding

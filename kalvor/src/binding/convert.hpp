@@ -62,6 +62,22 @@ struct Arg<bool> {
   bool get() const noexcept { return value; }
 };
 
+// The value of an instance `o` of T's class under a borrow held by `guard`:
+// shared (the error "Already mutably borrowed" when it cannot be had) or
+// exclusive ("Already borrowed"). Null with the error set on failure.
+template <Bound T>
+const T* borrow_value(PyObject* o, SharedBorrow& guard) noexcept {
+  if (guard.acquire(object_cast<T>(o)->borrow)) return &object_cast<T>(o)->value;
+  already_mutably_borrowed();
+  return nullptr;
+}
+template <Bound T>
+T* borrow_value(PyObject* o, ExclusiveBorrow& guard) noexcept {
+  if (guard.acquire(object_cast<T>(o)->borrow)) return &object_cast<T>(o)->value;
+  already_borrowed();
+  return nullptr;
+}
+
 // An instance of a class of this module, borrowed shared until the call ends.
 template <Bound T>
 struct Arg<const T&> {
@@ -72,13 +88,8 @@ struct Arg<const T&> {
       not_an_instance(o, PyClass<T>::name);
       return false;
     }
-    auto* obj = object_cast<T>(o);
-    if (!guard.acquire(obj->borrow)) {
-      already_mutably_borrowed();
-      return false;
-    }
-    value = &obj->value;
-    return true;
+    value = borrow_value<T>(o, guard);
+    return value != nullptr;
   }
   const T& get() const noexcept { return *value; }
 };

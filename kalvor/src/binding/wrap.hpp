@@ -55,39 +55,23 @@ struct arg_for<P> {
 template <class P>
 using ArgFor = typename arg_for<P>::type;
 
-// The receiver: shared borrow for `const T&`, exclusive for `T&`.
+// The receiver: shared borrow for `const T&`, exclusive for `T&`. Its type
+// needs no check: the interpreter only calls a class's methods and slots on
+// instances of it (operands of binary slots are checked where they arrive).
 template <class S>
 struct Receiver;
 template <Bound T>
 struct Receiver<const T&> {
-  using value_type = T;
   const T* value = nullptr;
   SharedBorrow guard;
-  bool load(PyObject* self) noexcept {
-    auto* obj = object_cast<T>(self);
-    if (!guard.acquire(obj->borrow)) {
-      already_mutably_borrowed();
-      return false;
-    }
-    value = &obj->value;
-    return true;
-  }
+  bool load(PyObject* self) noexcept { return (value = borrow_value<T>(self, guard)) != nullptr; }
   const T& get() const noexcept { return *value; }
 };
 template <Bound T>
 struct Receiver<T&> {
-  using value_type = T;
   T* value = nullptr;
   ExclusiveBorrow guard;
-  bool load(PyObject* self) noexcept {
-    auto* obj = object_cast<T>(self);
-    if (!guard.acquire(obj->borrow)) {
-      already_borrowed();
-      return false;
-    }
-    value = &obj->value;
-    return true;
-  }
+  bool load(PyObject* self) noexcept { return (value = borrow_value<T>(self, guard)) != nullptr; }
   T& get() const noexcept { return *value; }
 };
 
