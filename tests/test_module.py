@@ -101,3 +101,15 @@ def test_float_text_reads_back_without_exponent(value):
     assert "e" not in text and "E" not in text
     assert not text.endswith(".0")
     assert struct.pack("<d", float(text)) == struct.pack("<d", value)
+
+
+def test_another_interpreter_is_refused():
+    code = (
+        "import sys, _interpreters, kalvor\n"
+        "i = _interpreters.create('legacy')\n"
+        "r = _interpreters.exec(i, 'import sys; sys.path[:0] = %r; import kalvor' % (sys.path,))\n"
+        "print(r.type.__name__, 'sub-interpreters' in r.msg)\n"
+        "_interpreters.destroy(i)\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert out.stdout.split() == ["ImportError", "True"]
