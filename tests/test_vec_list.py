@@ -375,6 +375,15 @@ def test_panic_is_a_base_exception_with_a_report(capfd):
     assert re.search(r"\nthread '[^']+' \(\d+\) panicked at .*vec_list\.cpp:\d+:\d+:\nassertion failed: axis <= 2\n", err)
 
 
+@pytest.mark.parametrize("setting, expected", [("1", "stack backtrace:"), ("0", "note: run with `KALVOR_BACKTRACE=1`")])
+def test_backtrace_setting(setting, expected):
+    code = "from kalvor import *\ntry:\n    VecList.empty().collapse(3)\nexcept BaseException as e:\n    print(repr(e))"
+    env = dict(os.environ, KALVOR_BACKTRACE=setting)
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, check=True)
+    assert out.stdout.strip() == "PanicException('assertion failed: axis <= 2')"
+    assert expected in out.stderr
+
+
 def test_pool_start_failure_is_reported_on_every_call():
     # Leave no address space for worker stacks, so the pool cannot start.
     code = (

@@ -32,7 +32,7 @@ PyTypeObject* build_type(const char* name, PyType_Spec* spec) noexcept {
   if (type == nullptr) {
     PyErr_WriteUnraisable(nullptr);
     raise_panic(Panic{std::string("An error occurred while initializing class ") + name,
-                      std::source_location::current()});
+                      std::source_location::current(), {}});
     return nullptr;
   }
   return reinterpret_cast<PyTypeObject*>(type);

@@ -35,11 +35,9 @@ void write_report(const Panic& failure) noexcept {
         std::format("\nthread '{}' ({}) panicked at {}:{}:{}:\n{}\n", thread_name(),
                     static_cast<long>(syscall(SYS_gettid)), w.file_name(), w.line(), w.column(), failure.text);
     std::fputs(report.c_str(), stderr);
-    if (backtrace_requested()) {
-      void* frames[64];
-      const int depth = backtrace(frames, 64);
+    if (!failure.frames.empty()) {
       std::fputs("stack backtrace:\n", stderr);
-      backtrace_symbols_fd(frames, depth, fileno(stderr));
+      backtrace_symbols_fd(failure.frames.data(), static_cast<int>(failure.frames.size()), fileno(stderr));
     } else {
       std::fputs("note: run with `KALVOR_BACKTRACE=1` environment variable to display a backtrace\n", stderr);
     }
@@ -56,7 +54,12 @@ OnceValue<PyObject*> exception_type;
 }  // namespace
 
 [[noreturn]] void panic(std::string_view text, std::source_location where) noexcept(false) {
-  throw Panic{std::string(text), where};
+  Panic failure{std::string(text), where, {}};
+  if (backtrace_requested()) {
+    failure.frames.resize(64);
+    failure.frames.resize(static_cast<std::size_t>(backtrace(failure.frames.data(), 64)));
+  }
+  throw failure;
 }
 
 PyObject* panic_exception_type() noexcept {

@@ -9,12 +9,15 @@
 #include <source_location>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kalvor::binding {
 
 struct Panic {
   std::string text;
   std::source_location where;
+  // Return addresses at the failed check, when a stack trace was asked for.
+  std::vector<void*> frames;
 };
 
 // Fails the running call with an internal failure.

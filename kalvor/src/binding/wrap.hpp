@@ -95,7 +95,7 @@ R guarded(R failure, F&& body) noexcept {
     PyErr_NoMemory();
     return failure;
   } catch (...) {
-    raise_panic(Panic{std::string(text::generic_panic), std::source_location::current()});
+    raise_panic(Panic{std::string(text::generic_panic), std::source_location::current(), {}});
     return failure;
   }
 }
@@ -146,6 +146,9 @@ template <auto Impl, bool HasSelf>
 PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     constexpr std::size_t n = params_of<Impl, HasSelf>;
+    // Exactly the parameters, by position: the arguments are already in order.
+    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == n)
+      return invoke<Impl, HasSelf>(self, args, std::make_index_sequence<n>{});
     PyObject* matched[n > 0 ? n : 1];
     if (!match_vectorcall(*signature_of<Impl>, args, static_cast<std::size_t>(nargs), kwnames, matched))
       return nullptr;
@@ -188,9 +191,11 @@ template <auto Impl>
 PyObject* new_vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     constexpr std::size_t n = arity_of<Impl>;
+    auto* cls = reinterpret_cast<PyTypeObject*>(type);
+    if (kwnames == nullptr && PyVectorcall_NARGS(nargsf) == n) return construct<Impl>(cls, args);
     PyObject* matched[n > 0 ? n : 1];
     if (!match_vectorcall(*signature_of<Impl>, args, PyVectorcall_NARGS(nargsf), kwnames, matched)) return nullptr;
-    return construct<Impl>(reinterpret_cast<PyTypeObject*>(type), matched);
+    return construct<Impl>(cls, matched);
   });
 }
 
