@@ -17,10 +17,7 @@ namespace morvix {
 inline constexpr double epsilon = 2.220446049250313e-16;  // 2^-52
 
 // |a - b| < ε, false for NaN.
-constexpr bool within_epsilon(double a, double b) noexcept {
-  const double d = a - b;
-  return (d < 0 ? -d : d) < epsilon;
-}
+constexpr bool within_epsilon(double a, double b) noexcept { return __builtin_fabs(a - b) < epsilon; }
 
 // No default member values: a default-initialised array of vectors (the
 // output of a bulk operation, filled right after) costs no zeroing pass.

@@ -8,14 +8,6 @@
 namespace kalvor::binding {
 
 bool load_size(PyObject* o, std::size_t& out) noexcept {
-  // Small non-negative ints (the common case) are read directly.
-  if (PyLong_CheckExact(o) && PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(o))) {
-    const Py_ssize_t compact = PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(o));
-    if (compact >= 0) {
-      out = static_cast<std::size_t>(compact);
-      return true;
-    }
-  }
   unsigned long long value;
   if (PyLong_Check(o)) {
     value = PyLong_AsUnsignedLongLong(o);

@@ -49,7 +49,17 @@ bool load_size(PyObject* o, std::size_t& out) noexcept;
 template <>
 struct Arg<std::size_t> {
   std::size_t value = 0;
-  bool load(PyObject* o) noexcept { return load_size(o, value); }
+  bool load(PyObject* o) noexcept {
+    // Small non-negative ints (the common case) are read in place.
+    if (PyLong_CheckExact(o) && PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(o))) {
+      const Py_ssize_t compact = PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(o));
+      if (compact >= 0) {
+        value = static_cast<std::size_t>(compact);
+        return true;
+      }
+    }
+    return load_size(o, value);
+  }
   std::size_t get() const noexcept { return value; }
 };
 
