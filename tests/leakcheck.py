@@ -12,6 +12,13 @@ needs_debug_interpreter = pytest.mark.skipif(
 )
 
 
+class Floaty:
+    """Not a float, but converts to one."""
+
+    def __float__(self):
+        return 1.5
+
+
 def _run(operation):
     try:
         operation()

@@ -4,18 +4,13 @@ including its error paths, repeated many times."""
 import pytest
 
 from kalvor import AngleDegrees, AngleRadians, Quat, Vec3d
-from leakcheck import assert_no_leak, needs_debug_interpreter
+from leakcheck import Floaty, assert_no_leak, needs_debug_interpreter
 
 pytestmark = needs_debug_interpreter
 
 V = Vec3d(1, 2, 3)
 W = Vec3d(-4, 0.5, 6)
 NAN = float("nan")
-
-
-class Floaty:
-    def __float__(self):
-        return 1.5
 
 
 class Sneaky:

@@ -4,7 +4,7 @@ every module function, including their error paths, repeated many times."""
 import pytest
 
 from kalvor import Vec3d, geometry
-from leakcheck import assert_no_leak, needs_debug_interpreter
+from leakcheck import Floaty, assert_no_leak, needs_debug_interpreter
 
 pytestmark = needs_debug_interpreter
 
@@ -18,11 +18,6 @@ B = Vec3d(1, 2, 1)
 PL = Plane(N, 5.0)
 C = Circle(Vec3d(0, 0, 0), 1.0, N)
 D = Circle(Vec3d(1, 0, 0), 1.0, N)
-
-
-class Floaty:
-    def __float__(self):
-        return 1.5
 
 
 class Reentrant:
