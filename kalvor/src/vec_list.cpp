@@ -47,8 +47,9 @@ class ArrayCache {
     return nullptr;
   }
 
-  // False when full: the caller frees the block.
+  // False when full or the block is too big to keep: the caller frees it.
   bool keep(void* p, std::size_t bytes) noexcept {
+    if (bytes > max_block_bytes) return false;
     std::lock_guard guard(lock_);
     if (count_ == max_blocks || held_ + bytes > max_bytes) return false;
     blocks_[count_++] = {p, bytes};
@@ -58,7 +59,8 @@ class ArrayCache {
 
  private:
   static constexpr std::size_t max_blocks = 4;
-  static constexpr std::size_t max_bytes = std::size_t{256} << 20;
+  static constexpr std::size_t max_block_bytes = std::size_t{64} << 20;  // 2.7 million vectors
+  static constexpr std::size_t max_bytes = std::size_t{128} << 20;
   struct Block {
     void* p;
     std::size_t bytes;
