@@ -2,11 +2,27 @@
 
 #include "kalvor/src/binding/ref.hpp"
 
-#include <format>
+#include <string>
+#include <type_traits>
 
 namespace kalvor::binding {
 
 namespace {
+
+// Joins its pieces (texts and counts) into one message.
+template <class... Pieces>
+std::string text_of(const Pieces&... pieces) {
+  std::string out;
+  auto add = [&out](const auto& piece) {
+    if constexpr (std::is_arithmetic_v<std::remove_cvref_t<decltype(piece)>>) {
+      out += std::to_string(piece);
+    } else {
+      out += piece;
+    }
+  };
+  (add(pieces), ...);
+  return out;
+}
 
 [[gnu::cold]] void set_type_error(const std::string& message) noexcept {
   PyErr_SetString(PyExc_TypeError, message.c_str());
@@ -34,16 +50,16 @@ std::string type_name(PyObject* obj) noexcept {
 }
 
 [[gnu::cold]] void too_many_positional(std::string_view call, std::size_t expected, std::size_t given) noexcept {
-  set_type_error(std::format("{} takes {} positional arguments but {} {} given", call, expected, given,
-                             given == 1 ? "was" : "were"));
+  set_type_error(text_of(call, " takes ", expected, " positional arguments but ", given,
+                         given == 1 ? " was given" : " were given"));
 }
 
 [[gnu::cold]] void multiple_values(std::string_view call, const char* param) noexcept {
-  set_type_error(std::format("{} got multiple values for argument '{}'", call, param));
+  set_type_error(text_of(call, " got multiple values for argument '", param, "'"));
 }
 
 [[gnu::cold]] void unexpected_keyword(std::string_view call, PyObject* keyword) noexcept {
-  set_type_error(std::format("{} got an unexpected keyword argument '{}'", call, utf8(keyword)));
+  set_type_error(text_of(call, " got an unexpected keyword argument '", utf8(keyword), "'"));
 }
 
 [[gnu::cold]] void missing_arguments(std::string_view call, std::span<const char* const> missing) noexcept {
@@ -54,17 +70,17 @@ std::string type_name(PyObject* obj) noexcept {
       if (missing.size() > 2) list += ",";
       list += i + 1 == missing.size() ? " and " : " ";
     }
-    list += std::format("'{}'", missing[i]);
+    list += text_of("'", missing[i], "'");
   }
-  set_type_error(std::format("{} missing {} required positional {}: {}", call, missing.size(),
-                             missing.size() == 1 ? "argument" : "arguments", list));
+  set_type_error(text_of(call, " missing ", missing.size(), " required positional ",
+                         missing.size() == 1 ? "argument: " : "arguments: ", list));
 }
 
 [[gnu::cold]] void not_an_instance(PyObject* obj, std::string_view target) noexcept {
   if (obj == Py_None) {
-    set_type_error(std::format("'None' is not an instance of '{}'", target));
+    set_type_error(text_of("'None' is not an instance of '", target, "'"));
   } else {
-    set_type_error(std::format("'{}' object is not an instance of '{}'", type_name(obj), target));
+    set_type_error(text_of("'", type_name(obj), "' object is not an instance of '", target, "'"));
   }
 }
 
@@ -90,7 +106,7 @@ std::string type_name(PyObject* obj) noexcept {
 }
 
 [[gnu::cold]] void no_bool_conversion(PyObject* obj) noexcept {
-  set_type_error(std::format("object of type '{}' does not define a '__bool__' conversion", type_name(obj)));
+  set_type_error(text_of("object of type '", type_name(obj), "' does not define a '__bool__' conversion"));
 }
 
 [[gnu::cold]] void size_out_of_range() noexcept {

@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <format>
 
 namespace kalvor::binding {
 
@@ -31,9 +30,9 @@ std::string thread_name() {
 void write_report(const Panic& failure) noexcept {
   try {
     const auto& w = failure.where;
-    const std::string report =
-        std::format("\nthread '{}' ({}) panicked at {}:{}:{}:\n{}\n", thread_name(),
-                    static_cast<long>(syscall(SYS_gettid)), w.file_name(), w.line(), w.column(), failure.text);
+    const std::string report = "\nthread '" + thread_name() + "' (" + std::to_string(syscall(SYS_gettid)) +
+                               ") panicked at " + w.file_name() + ":" + std::to_string(w.line()) + ":" +
+                               std::to_string(w.column()) + ":\n" + failure.text + "\n";
     std::fputs(report.c_str(), stderr);
     if (!failure.frames.empty()) {
       std::fputs("stack backtrace:\n", stderr);
