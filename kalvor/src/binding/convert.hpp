@@ -257,8 +257,6 @@ PyObject* to_python(const std::array<E, N>& v);
 template <class E, class A>
 PyObject* to_python(const std::vector<E, A>& v);
 template <class E>
-class ListOf;
-template <class E>
 PyObject* to_python(ListOf<E>&& v);
 
 // Fills a new list of `n` items from make(i); the list is built directly,

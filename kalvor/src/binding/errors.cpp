@@ -127,7 +127,7 @@ std::string type_name(PyObject* obj) noexcept {
 }
 
 [[gnu::cold]] void throw_index_error() noexcept(false) {
-  PyErr_SetString(PyExc_IndexError, "Index out of bounds");
+  PyErr_SetString(PyExc_IndexError, std::string(text::index_out_of_bounds).c_str());
   throw PythonError{};
 }
 

@@ -43,6 +43,4 @@ class Ref {
 inline Ref steal(PyObject* p) noexcept { return Ref::steal(p); }
 inline Ref borrow(PyObject* p) noexcept { return Ref::borrow(p); }
 
-inline PyObject* new_ref(PyObject* p) noexcept { return Py_NewRef(p); }
-
 }  // namespace kalvor::binding
