@@ -8,6 +8,7 @@
 #include <array>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
@@ -119,6 +120,44 @@ ListOf<R> map_to_list(const VecArray& in, Op op) {
   return out;
 }
 
+// Elements per block of a settled loop: the formula runs over a block on
+// doubles, where it vectorises, then the block's NaN results are settled
+// (morvix/src/strict.hpp) while the block is still in the first-level cache,
+// so element i comes out with the very bits of the single-vector operation.
+constexpr std::size_t settle_block = 256;
+
+// out[i] = formula(in[i], operands...) for i in [begin, end), settled. `out`
+// may be `in` itself: each block is then read from a copy.
+template <class R, class F, class... A>
+void settled_range(R* out, const Vec3d* in, std::size_t begin, std::size_t end, F formula, const A&... operands) {
+  Vec3d copy[settle_block];
+  for (std::size_t b = begin; b < end; b += settle_block) {
+    const std::size_t n = std::min(end - b, settle_block);
+    const Vec3d* source = in + b;
+    if (static_cast<const void*>(out) == static_cast<const void*>(in)) {
+      std::copy_n(source, n, copy);
+      source = copy;
+    }
+    R* target = out + b;
+    for (std::size_t i = 0; i < n; ++i) target[i] = formula(source[i], operands...);
+    for (std::size_t i = 0; i < n; ++i)
+      if (morvix::has_nan(target[i])) [[unlikely]]
+        target[i] = morvix::strict_eval(formula, source[i], operands...);
+  }
+}
+
+// Result i = formula(element i, operands...), settled, as a list result.
+template <class F, class... A>
+ListOf<double> settled_to_list(const VecArray& in, F formula, const A&... operands) {
+  ListOf<double> out(in.size());
+  double* slots = out.data;
+  const Vec3d* elements = in.data();
+  run_parallel(in.size(), [=, &operands...](std::size_t begin, std::size_t end) {
+    settled_range(slots, elements, begin, end, formula, operands...);
+  });
+  return out;
+}
+
 // Result i = op(element i), as a new list of vectors.
 template <class Op>
 VecList map_to_vec_list(const VecArray& in, Op op) {
@@ -128,6 +167,19 @@ VecList map_to_vec_list(const VecArray& in, Op op) {
   const Vec3d* elements = in.data();
   run_parallel(in.size(), [=](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) slots[i] = op(elements[i]);
+  });
+  return out;
+}
+
+// Result i = formula(element i, operands...), settled, as a new list of vectors.
+template <class F, class... A>
+VecList settled_to_vec_list(const VecArray& in, F formula, const A&... operands) {
+  VecList out;
+  out.items.resize(in.size());
+  Vec3d* slots = out.items.data();
+  const Vec3d* elements = in.data();
+  run_parallel(in.size(), [=, &operands...](std::size_t begin, std::size_t end) {
+    settled_range(slots, elements, begin, end, formula, operands...);
   });
   return out;
 }
@@ -180,22 +232,22 @@ std::string vec_list_repr_impl(const VecList& self) {
 // ---- element-wise operations
 
 ListOf<double> vec_list_dot_impl(const VecList& self, const Vec3d& other) {
-  return map_to_list<double>(self.items, [other](const Vec3d& p) { return morvix::dot(p, other); });
+  return settled_to_list(self.items, morvix::formula::dot, other);
 }
 VecList vec_list_cross_impl(const VecList& self, const Vec3d& other) {
-  return map_to_vec_list(self.items, [other](const Vec3d& p) { return morvix::cross(p, other); });
+  return settled_to_vec_list(self.items, morvix::formula::cross, other);
 }
 ListOf<double> vec_list_distance_to_impl(const VecList& self, const Vec3d& other) {
-  return map_to_list<double>(self.items, [other](const Vec3d& p) { return morvix::distance_to(p, other); });
+  return settled_to_list(self.items, morvix::formula::distance_to, other);
 }
 ListOf<double> vec_list_distance_squared_impl(const VecList& self, const Vec3d& other) {
-  return map_to_list<double>(self.items, [other](const Vec3d& p) { return morvix::distance_squared(p, other); });
+  return settled_to_list(self.items, morvix::formula::distance_squared, other);
 }
 ListOf<double> vec_list_magnitude_impl(const VecList& self) {
-  return map_to_list<double>(self.items, [](const Vec3d& p) { return morvix::magnitude(p); });
+  return settled_to_list(self.items, morvix::formula::magnitude);
 }
 VecList vec_list_normalize_impl(const VecList& self) {
-  return map_to_vec_list(self.items, [](const Vec3d& p) { return morvix::normalize(p); });
+  return settled_to_vec_list(self.items, morvix::formula::normalize);
 }
 ListOf<bool> vec_list_is_unit_impl(const VecList& self) {
   return map_to_list<bool>(self.items, [](const Vec3d& p) { return morvix::is_unit(p); });
@@ -220,23 +272,25 @@ VecList vec_list_collapse_impl(const VecList& self, std::size_t axis) {
 // meanwhile the exclusive borrow keeps every other reader out.
 void vec_list_rotate_impl(VecList& self, const morvix::Quat& quat) {
   Vec3d* elements = self.items.data();
+  // The element comes first in a settled loop, the quaternion in the formula.
+  constexpr auto rotated = [](const auto& v, const auto& q) noexcept { return morvix::formula::rotate(q, v); };
   run_parallel(self.items.size(), [=](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) elements[i] = morvix::rotate(quat, elements[i]);
+    settled_range(elements, elements, begin, end, rotated, quat);
   });
 }
 
 VecList vec_list_add_impl(const VecList& self, const Vec3d& other) {
-  return map_to_vec_list(self.items, [other](const Vec3d& p) { return p + other; });
+  return settled_to_vec_list(self.items, morvix::formula::add, other);
 }
 VecList vec_list_sub_impl(const VecList& self, const Vec3d& other) {
-  return map_to_vec_list(self.items, [other](const Vec3d& p) { return p - other; });
+  return settled_to_vec_list(self.items, morvix::formula::sub, other);
 }
 VecList vec_list_mul_impl(const VecList& self, double s) {
-  return map_to_vec_list(self.items, [s](const Vec3d& p) { return s * p; });
+  return settled_to_vec_list(self.items, morvix::formula::scale, s);
 }
 // Three true divisions, not a multiplication by 1 / s.
 VecList vec_list_truediv_impl(const VecList& self, double s) {
-  return map_to_vec_list(self.items, [s](const Vec3d& p) { return p / s; });
+  return settled_to_vec_list(self.items, morvix::formula::divide, s);
 }
 
 // ---- nearest-point search

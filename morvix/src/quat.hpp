@@ -61,23 +61,36 @@ constexpr std::array<double, 3> to_vec3d(const Quat& q) noexcept { return {q.i, 
 
 // ---- rotation
 
+// The four fields on Strict numbers, for settling rotate.
+struct StrictQuat {
+  Strict w, i, j, k;
+};
+constexpr StrictQuat strict_of(const Quat& q) noexcept { return {q.w, q.i, q.j, q.k}; }
+
+namespace formula {
+
 // Vector part of conj(q) ⊗ (0, x, y, z) ⊗ q as two full Hamilton products.
 // The terms multiplied by the vector's zero scalar part stay: they turn an
 // infinite field into NaN and decide the sign of zero results. Sums run left
 // to right. A non-unit q also scales v by w² + i² + j² + k².
-inline Vec3d rotate(const Quat& q, const Vec3d& v) noexcept {
-  const double w = q.w, i = q.i, j = q.j, k = q.k;
-  const double x = v.x, y = v.y, z = v.z;
-  const double t0 = (((x * i) + (w * 0.0)) + (y * j)) + (z * k);
-  const double t1 = (((x * w) - (i * 0.0)) - (z * j)) + (y * k);
-  const double t2 = (((y * w) - (j * 0.0)) - (x * k)) + (z * i);
-  const double t3 = (((z * w) - (k * 0.0)) - (y * i)) + (x * j);
-  return {
+inline constexpr auto rotate = [](const auto& q, const auto& v) noexcept {
+  const auto w = q.w, i = q.i, j = q.j, k = q.k;
+  const auto x = v.x, y = v.y, z = v.z;
+  const decltype(x) zero = 0.0;
+  const auto t0 = (((x * i) + (w * zero)) + (y * j)) + (z * k);
+  const auto t1 = (((x * w) - (i * zero)) - (z * j)) + (y * k);
+  const auto t2 = (((y * w) - (j * zero)) - (x * k)) + (z * i);
+  const auto t3 = (((z * w) - (k * zero)) - (y * i)) + (x * j);
+  return Vec3<std::remove_const_t<decltype(x)>>{
       (((i * t0) + (w * t1)) + (k * t2)) - (j * t3),
       (((w * t2) + (j * t0)) + (i * t3)) - (k * t1),
       (((w * t3) + (k * t0)) + (j * t1)) - (i * t2),
   };
-}
+};
+
+}  // namespace formula
+
+inline Vec3d rotate(const Quat& q, const Vec3d& v) noexcept { return settled(formula::rotate, q, v); }
 
 // ---- measures
 
