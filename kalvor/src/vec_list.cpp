@@ -121,28 +121,45 @@ ListOf<R> map_to_list(const VecArray& in, Op op) {
 }
 
 // Elements per block of a settled loop: the formula runs over a block on
-// doubles, where it vectorises, then the block's NaN results are settled
-// (morvix/src/strict.hpp) while the block is still in the first-level cache,
-// so element i comes out with the very bits of the single-vector operation.
+// doubles, where it vectorises, noting whether any result is NaN; only then
+// are the block's NaN results settled (morvix/src/strict.hpp), while it is
+// still in the first-level cache. So element i comes out with the very bits
+// of the single-vector operation.
 constexpr std::size_t settle_block = 256;
 
-// out[i] = formula(in[i], operands...) for i in [begin, end), settled. `out`
-// may be `in` itself: each block is then read from a copy.
-template <class R, class F, class... A>
-void settled_range(R* out, const Vec3d* in, std::size_t begin, std::size_t end, F formula, const A&... operands) {
-  Vec3d copy[settle_block];
+// Branch-free NaN tests, noted in the loop that computes the results; the
+// components are stored one by one, which keeps that loop vectorised.
+inline bool nan_in(double v) noexcept { return __builtin_isnan(v); }
+inline bool nan_in(const Vec3d& p) noexcept { return nan_in(p.x) | nan_in(p.y) | nan_in(p.z); }
+inline void store(double& slot, double v) noexcept { slot = v; }
+inline void store(Vec3d& slot, const Vec3d& v) noexcept {
+  slot.x = v.x;
+  slot.y = v.y;
+  slot.z = v.z;
+}
+
+// out[i] = formula(in[i], operands...) for i in [begin, end), settled. With
+// InPlace, `out` is `in`: each block is computed into a local array and
+// copied back once settled. The operands are taken by value: local copies
+// that no store through `out` can alias.
+template <bool InPlace, class R, class F, class... A>
+void settled_range(R* out, const Vec3d* in, std::size_t begin, std::size_t end, F formula, A... operands) {
+  [[maybe_unused]] R local[InPlace ? settle_block : 1];
   for (std::size_t b = begin; b < end; b += settle_block) {
     const std::size_t n = std::min(end - b, settle_block);
     const Vec3d* source = in + b;
-    if (static_cast<const void*>(out) == static_cast<const void*>(in)) {
-      std::copy_n(source, n, copy);
-      source = copy;
+    R* target = InPlace ? local : out + b;
+    bool found = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      const R r = formula(source[i], operands...);
+      found |= nan_in(r);
+      store(target[i], r);
     }
-    R* target = out + b;
-    for (std::size_t i = 0; i < n; ++i) target[i] = formula(source[i], operands...);
-    for (std::size_t i = 0; i < n; ++i)
-      if (morvix::has_nan(target[i])) [[unlikely]]
-        target[i] = morvix::strict_eval(formula, source[i], operands...);
+    if (found) [[unlikely]] {
+      for (std::size_t i = 0; i < n; ++i)
+        if (morvix::has_nan(target[i])) target[i] = morvix::strict_eval(formula, source[i], operands...);
+    }
+    if constexpr (InPlace) std::copy_n(local, n, out + b);
   }
 }
 
@@ -152,8 +169,8 @@ ListOf<double> settled_to_list(const VecArray& in, F formula, const A&... operan
   ListOf<double> out(in.size());
   double* slots = out.data;
   const Vec3d* elements = in.data();
-  run_parallel(in.size(), [=, &operands...](std::size_t begin, std::size_t end) {
-    settled_range(slots, elements, begin, end, formula, operands...);
+  run_parallel(in.size(), [=](std::size_t begin, std::size_t end) {
+    settled_range<false>(slots, elements, begin, end, formula, operands...);
   });
   return out;
 }
@@ -178,8 +195,8 @@ VecList settled_to_vec_list(const VecArray& in, F formula, const A&... operands)
   out.items.resize(in.size());
   Vec3d* slots = out.items.data();
   const Vec3d* elements = in.data();
-  run_parallel(in.size(), [=, &operands...](std::size_t begin, std::size_t end) {
-    settled_range(slots, elements, begin, end, formula, operands...);
+  run_parallel(in.size(), [=](std::size_t begin, std::size_t end) {
+    settled_range<false>(slots, elements, begin, end, formula, operands...);
   });
   return out;
 }
@@ -275,7 +292,7 @@ void vec_list_rotate_impl(VecList& self, const morvix::Quat& quat) {
   // The element comes first in a settled loop, the quaternion in the formula.
   constexpr auto rotated = [](const auto& v, const auto& q) noexcept { return morvix::formula::rotate(q, v); };
   run_parallel(self.items.size(), [=](std::size_t begin, std::size_t end) {
-    settled_range(elements, elements, begin, end, rotated, quat);
+    settled_range<true>(elements, elements, begin, end, rotated, quat);
   });
 }
 
