@@ -94,7 +94,9 @@ int kalvor_exec(PyObject* module) noexcept {
   if (binding::add_class<morvix::Quat>(module) < 0) return -1;
   if (binding::add_class<VecList>(module) < 0) return -1;
   if (binding::add_class<morvix::Vec3d>(module) < 0) return -1;
-  return add_geometry(module);
+  if (add_geometry(module) < 0) return -1;
+  // Not an export: set directly, so __all__ keeps only the classes and the submodule.
+  return PyModule_AddStringConstant(module, "__version__", KALVOR_VERSION);
 }
 
 PyModuleDef_Slot kalvor_slots[] = {

@@ -1,0 +1,524 @@
+"""Three-dimensional vector math in double precision.
+
+Every parameter is required and may be passed by position or keyword. ε = 2⁻⁵² is the
+absolute tolerance of every tolerant test. Reprs print floats in the shortest form that
+reads back exactly, never with an exponent ("1", "-0", "NaN", "inf").
+"""
+
+import builtins
+from collections.abc import Iterator, Sequence
+from typing import ClassVar, Final, Self, SupportsFloat, SupportsIndex, TypeAlias, final, type_check_only
+
+from . import geometry as geometry
+
+__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry"]
+
+__version__: Final[str]
+"""The package version, as in pyproject.toml."""
+
+_Float: TypeAlias = SupportsFloat | SupportsIndex
+"""Anything float() accepts except str: float, int, bool, objects with __float__ or __index__."""
+
+@final
+class Vec3d:
+    """A point or direction in 3-D space: three doubles x, y, z.
+
+    `==` is tolerant (every component within ε), while the hash is exact, so two vectors
+    that compare equal may hash differently. Indexing and unpacking give x, y, z.
+    """
+
+    def __new__(cls, x: _Float, y: _Float, z: _Float) -> Self:
+        """Make the vector (x, y, z), stored unchanged.
+
+        Raises TypeError naming the argument for a value float() rejects (str included).
+        """
+
+    @property
+    def x(self) -> float:
+        """The first component. Assigning converts like float(); a str raises TypeError."""
+
+    @x.setter
+    def x(self, value: _Float) -> None: ...
+    @property
+    def y(self) -> float:
+        """The second component. Assigning converts like float(); a str raises TypeError."""
+
+    @y.setter
+    def y(self, value: _Float) -> None: ...
+    @property
+    def z(self) -> float:
+        """The third component. Assigning converts like float(); a str raises TypeError."""
+
+    @z.setter
+    def z(self, value: _Float) -> None: ...
+    @staticmethod
+    def zero() -> Vec3d:
+        """The zero vector (0, 0, 0)."""
+
+    @staticmethod
+    def i() -> Vec3d:
+        """The unit vector (1, 0, 0)."""
+
+    @staticmethod
+    def j() -> Vec3d:
+        """The unit vector (0, 1, 0)."""
+
+    @staticmethod
+    def k() -> Vec3d:
+        """The unit vector (0, 0, 1)."""
+
+    @staticmethod
+    def new_from_to(from_: Vec3d, /, to: Vec3d) -> Vec3d:
+        """The vector leading from `from` to `to`: to - from.
+
+        The first parameter is named `from`, a Python keyword: pass it by position, or by
+        keyword only through a dict, `Vec3d.new_from_to(**{"from": a, "to": b})`.
+        """
+
+    def dot(self, other: Vec3d) -> float:
+        """The dot product x·ox + y·oy + z·oz, summed left to right.
+
+        Raises TypeError if `other` is not a Vec3d.
+        """
+
+    def cross(self, other: Vec3d) -> Vec3d:
+        """The cross product self × other (right-handed: i × j = k)."""
+
+    def magnitude(self) -> float:
+        """The length √(x² + y² + z²)."""
+
+    def is_unit(self) -> bool:
+        """True when |magnitude() - 1| < ε (strict; False for NaN)."""
+
+    def normalize(self) -> Vec3d:
+        """This vector divided by its magnitude; the zero vector gives (NaN, NaN, NaN), no error."""
+
+    def distance_to(self, other: Vec3d) -> float:
+        """The Euclidean distance to `other`."""
+
+    def distance_squared(self, other: Vec3d) -> float:
+        """The squared Euclidean distance to `other` (no square root)."""
+
+    def distance_to_line(self, a: Vec3d, b: Vec3d) -> float:
+        """The distance to the infinite line through `a` and `b`; NaN when a == b exactly."""
+
+    def project_onto_line(self, line_r: Vec3d, line_q: Vec3d) -> Vec3d:
+        """The foot of the perpendicular from this point onto the infinite line through
+        `line_q` and `line_r`; NaN components when the two points are identical.
+        """
+
+    def project_onto_plane(self, normal: Vec3d) -> Vec3d:
+        """Removes the component along `normal`: self - normal·(self·normal).
+
+        `normal` is assumed to have length 1 and is not normalised.
+        """
+
+    def scalar_triple_product(self, b: Vec3d, c: Vec3d) -> float:
+        """self · (b × c): the signed volume of the parallelepiped spanned by self, b, c."""
+
+    def angle_to(self, other: Vec3d) -> AngleRadians:
+        """The angle between the two vectors in radians, in [0, π].
+
+        The cosine is clamped to [-1, 1]; a zero vector or a NaN component gives NaN.
+        """
+
+    def to_quat(self) -> Quat:
+        """The pure quaternion Quat(0, x, y, z)."""
+
+    def to_array(self) -> list[float]:
+        """The components as a new list [x, y, z]."""
+
+    def __iter__(self) -> Iterator[float]:
+        """Yields x, y, z (through indexing), so `x, y, z = v` and `list(v)` work."""
+
+    def __getitem__(self, index: SupportsIndex, /) -> float:
+        """0, 1, 2 give x, y, z. Raises IndexError "Index out of bounds" above 2 and
+        OverflowError for a negative index (no counting from the end).
+        """
+
+    def __eq__(self, other: object, /) -> bool:
+        """Tolerant: every component differs by less than ε; False against a non-Vec3d.
+
+        A NaN makes it unequal to itself. PanicException if another thread is writing `other`.
+        """
+
+    def __ne__(self, other: object, /) -> bool:
+        """The negation of ==."""
+
+    def __hash__(self) -> int:
+        """Exact SipHash-1-3 of the components (-0.0 hashes as 0.0, every NaN alike)."""
+
+    def __neg__(self) -> Vec3d:
+        """Every component with its sign flipped (0 becomes -0)."""
+
+    def __add__(self, other: Vec3d, /) -> Vec3d:
+        """Component-wise sum."""
+
+    def __radd__(self, other: Vec3d, /) -> Vec3d:
+        """other + self, component-wise."""
+
+    def __sub__(self, other: Vec3d, /) -> Vec3d:
+        """Component-wise difference."""
+
+    def __rsub__(self, other: Vec3d, /) -> Vec3d:
+        """other - self, component-wise."""
+
+    def __mul__(self, rhs: _Float, /) -> Vec3d:
+        """Scaling by a number: (rhs·x, rhs·y, rhs·z). Vec3d * Vec3d is a TypeError."""
+
+    def __rmul__(self, lhs: _Float, /) -> Vec3d:
+        """Scaling by a number on the left: (lhs·x, lhs·y, lhs·z)."""
+
+    def __truediv__(self, rhs: _Float, /) -> Vec3d:
+        """Division of each component by a number; dividing by 0 gives inf or NaN, no error."""
+
+@final
+class AngleRadians:
+    """An angle in radians, never range-reduced.
+
+    Compares exactly as floats do (no tolerance) and is unhashable. repr is "1.5 radians".
+    """
+
+    __hash__: ClassVar[None]  # type: ignore[assignment]
+
+    def __new__(cls, angle: _Float) -> Self:
+        """Make the angle, stored unchanged. Raises TypeError for a value float() rejects."""
+
+    @staticmethod
+    def zero() -> AngleRadians:
+        """0 radians."""
+
+    @staticmethod
+    def pi() -> AngleRadians:
+        """π = 3.141592653589793 radians."""
+
+    @staticmethod
+    def two_pi() -> AngleRadians:
+        """2π = 6.283185307179586 radians."""
+
+    @staticmethod
+    def half_pi() -> AngleRadians:
+        """π/2 = 1.5707963267948966 radians."""
+
+    @staticmethod
+    def quarter_pi() -> AngleRadians:
+        """π/4 = 0.7853981633974483 radians."""
+
+    @staticmethod
+    def third_pi() -> AngleRadians:
+        """π/3 as the double π divided by 3: 1.0471975511965976 radians (one ulp below the nearest)."""
+
+    @staticmethod
+    def sixth_pi() -> AngleRadians:
+        """π/6 as the double π divided by 6: 0.5235987755982988 radians (one ulp below the nearest)."""
+
+    @property
+    def angle(self) -> float:
+        """The angle in radians. Assigning converts like float(); a str raises TypeError."""
+
+    @angle.setter
+    def angle(self, value: _Float) -> None: ...
+    def to_degrees(self) -> AngleDegrees:
+        """The angle in degrees, (angle × 180) ÷ π: multiplied first, then divided."""
+
+    def sin(self) -> float:
+        """The sine."""
+
+    def cos(self) -> float:
+        """The cosine."""
+
+    def tan(self) -> float:
+        """The tangent."""
+
+    def sec(self) -> float:
+        """The secant, 1 ÷ cos; inf at a zero cosine, no error."""
+
+    def csc(self) -> float:
+        """The cosecant, 1 ÷ sin; ±inf at ±0, no error."""
+
+    def cot(self) -> float:
+        """The cotangent, 1 ÷ tan; ±inf at ±0, no error."""
+
+    def __neg__(self) -> AngleRadians:
+        """The angle with its sign flipped."""
+
+    def __add__(self, other: AngleRadians, /) -> AngleRadians:
+        """The sum of two angles; adding a plain number is a TypeError."""
+
+    def __radd__(self, other: AngleRadians, /) -> AngleRadians:
+        """other + self, for two angles."""
+
+    def __sub__(self, other: AngleRadians, /) -> AngleRadians:
+        """The difference of two angles."""
+
+    def __rsub__(self, other: AngleRadians, /) -> AngleRadians:
+        """other - self, for two angles."""
+
+    def __mul__(self, rhs: _Float, /) -> AngleRadians:
+        """The angle times a number (the number on the right only)."""
+
+    def __truediv__(self, rhs: _Float, /) -> AngleRadians:
+        """The angle divided by a number; by 0 gives an infinite or NaN angle, no error."""
+
+    def __eq__(self, other: object, /) -> bool:
+        """Exact comparison of the angles; False against anything but an AngleRadians."""
+
+    def __ne__(self, other: object, /) -> bool:
+        """The negation of ==."""
+
+    def __lt__(self, other: AngleRadians, /) -> bool:
+        """Exact ordering as for floats; False when either holds NaN."""
+
+    def __le__(self, other: AngleRadians, /) -> bool:
+        """Exact ordering as for floats; False when either holds NaN."""
+
+    def __gt__(self, other: AngleRadians, /) -> bool:
+        """Exact ordering as for floats; False when either holds NaN."""
+
+    def __ge__(self, other: AngleRadians, /) -> bool:
+        """Exact ordering as for floats; False when either holds NaN."""
+
+@final
+class AngleDegrees:
+    """An angle in degrees, for input and display; convert with to_radians() to compute.
+
+    Compares exactly as floats do and is unhashable. repr is "90°".
+    """
+
+    __hash__: ClassVar[None]  # type: ignore[assignment]
+
+    def __new__(cls, angle: _Float) -> Self:
+        """Make the angle, stored unchanged. Raises TypeError for a value float() rejects."""
+
+    @property
+    def angle(self) -> float:
+        """The angle in degrees. Assigning converts like float(); a str raises TypeError."""
+
+    @angle.setter
+    def angle(self, value: _Float) -> None: ...
+    def to_radians(self) -> AngleRadians:
+        """The angle in radians, (angle × π) ÷ 180: multiplied first, then divided."""
+
+    def __neg__(self) -> AngleDegrees:
+        """The angle with its sign flipped."""
+
+    def __eq__(self, other: object, /) -> bool:
+        """Exact comparison of the angles; False against anything but an AngleDegrees."""
+
+    def __ne__(self, other: object, /) -> bool:
+        """The negation of ==."""
+
+    def __lt__(self, other: AngleDegrees, /) -> bool:
+        """Exact ordering as for floats; False when either holds NaN."""
+
+    def __le__(self, other: AngleDegrees, /) -> bool:
+        """Exact ordering as for floats; False when either holds NaN."""
+
+    def __gt__(self, other: AngleDegrees, /) -> bool:
+        """Exact ordering as for floats; False when either holds NaN."""
+
+    def __ge__(self, other: AngleDegrees, /) -> bool:
+        """Exact ordering as for floats; False when either holds NaN."""
+
+@final
+class Quat:
+    """A quaternion w + i𝐢 + j𝐣 + k𝐤 of doubles, scalar first, never normalised implicitly.
+
+    from_axis_angle and rotate turn by the right-hand rule; to_rotation_matrix and
+    to_axis_angle read the stored value in the opposite sense. `==` is tolerant (ε); unhashable.
+    """
+
+    __hash__: ClassVar[None]  # type: ignore[assignment]
+
+    def __new__(cls, w: _Float, i: _Float, j: _Float, k: _Float) -> Self:
+        """Make the quaternion from its four fields, stored unchanged (not normalised)."""
+
+    @staticmethod
+    def identity() -> Quat:
+        """The identity rotation Quat(1, 0, 0, 0)."""
+
+    @staticmethod
+    def from_axis_angle(axis: Vec3d, angle: AngleRadians) -> Quat:
+        """(cos(θ/2), -sin(θ/2)·axis): with rotate() it turns by +θ about `axis` (right-hand rule).
+
+        The axis is not normalised. `angle` must be an AngleRadians; a float is a TypeError.
+        """
+
+    @property
+    def w(self) -> float:
+        """The scalar part. Assigning converts like float(); a str raises TypeError."""
+
+    @w.setter
+    def w(self, value: _Float) -> None: ...
+    @property
+    def i(self) -> float:
+        """The first imaginary coefficient. Assigning converts like float()."""
+
+    @i.setter
+    def i(self, value: _Float) -> None: ...
+    @property
+    def j(self) -> float:
+        """The second imaginary coefficient. Assigning converts like float()."""
+
+    @j.setter
+    def j(self, value: _Float) -> None: ...
+    @property
+    def k(self) -> float:
+        """The third imaginary coefficient. Assigning converts like float()."""
+
+    @k.setter
+    def k(self, value: _Float) -> None: ...
+    def conjugate(self) -> Quat:
+        """(w, -i, -j, -k)."""
+
+    def magnitude(self) -> float:
+        """√(w² + i² + j² + k²)."""
+
+    def normalize(self) -> Quat:
+        """Every field divided by the magnitude; the zero quaternion gives four NaN, no error."""
+
+    def to_vec3d(self) -> tuple[float, float, float]:
+        """The vector part as a tuple (i, j, k); w is dropped. A tuple, not a Vec3d."""
+
+    def is_unit(self) -> bool:
+        """True when |magnitude() - 1| < ε."""
+
+    def to_axis_angle(self) -> tuple[Vec3d, AngleRadians]:
+        """(axis, angle) with angle = 2·acos(w); of from_axis_angle(a, θ) it gives (-a, θ).
+
+        When |w - 1| < ε it is (Vec3d(1, 0, 0), 0 radians); |w| > 1 gives NaN.
+        """
+
+    def to_rotation_matrix(self) -> list[list[float]]:
+        """The 3×3 matrix of v ↦ q·v·q̄ as three rows; rotate(v) equals its transpose times v.
+
+        Not normalised first: a non-unit quaternion gives a non-orthogonal matrix.
+        """
+
+    def rotate(self, v: Vec3d) -> Vec3d:
+        """The vector part of q̄·(0, v)·q; not normalised, so it also scales by |q|².
+
+        Raises TypeError if `v` is not a Vec3d.
+        """
+
+    def __eq__(self, other: object, /) -> bool:
+        """Tolerant: all four fields differ by less than ε; False against a non-Quat.
+
+        A NaN makes it unequal to itself. PanicException if another thread is writing `other`.
+        """
+
+    def __ne__(self, other: object, /) -> bool:
+        """The negation of ==."""
+
+@type_check_only
+@final
+class VecListIterator:
+    """Iterator over a snapshot of a VecList taken by iter(); later changes to the list
+    do not affect it. Not importable: reach it only through iter(vec_list).
+    """
+
+    def __iter__(self) -> Self:
+        """The iterator itself."""
+
+    def __next__(self) -> Vec3d:
+        """A new Vec3d copy of the next element of the snapshot."""
+
+@final
+class VecList:
+    """A growable list of Vec3d values stored as doubles, for bulk work.
+
+    Element-wise operations run on a pool of worker threads; element i of every result is
+    bit-identical to the single-vector operation on element i. Elements are copied in and out.
+    """
+
+    def __new__(cls, list: Sequence[Vec3d] | VecList) -> Self:
+        """A list holding copies of the sequence's Vec3d items, in order.
+
+        Raises TypeError for a str ("Can't extract `str` to `Vec`"), a non-sequence, or an
+        item that is not a Vec3d; nothing is created then.
+        """
+
+    @staticmethod
+    def empty() -> VecList:
+        """A new list with no elements."""
+
+    @property
+    def list(self) -> builtins.list[Vec3d]:
+        """A new Python list of new Vec3d copies of the elements (read-only)."""
+
+    def rotate(self, quat: Quat) -> None:
+        """Rotates every element in place by Quat.rotate (conjugate on the left, not normalised).
+
+        Raises RuntimeError "Already borrowed" if the list is in use elsewhere.
+        """
+
+    def to_array(self) -> builtins.list[builtins.list[float]]:
+        """A list of [x, y, z] lists, one per element."""
+
+    def magnitude(self) -> builtins.list[float]:
+        """The length of every element."""
+
+    def extend(self, other: VecList) -> None:
+        """Appends copies of all of `other`'s elements.
+
+        Extending a list by itself raises RuntimeError "Already mutably borrowed".
+        """
+
+    def append(self, vec: Vec3d) -> None:
+        """Appends a copy of `vec`; later changes to `vec` do not reach the list."""
+
+    def is_unit(self) -> builtins.list[bool]:
+        """For every element, whether |magnitude - 1| < ε."""
+
+    def normalize(self) -> VecList:
+        """A new list of the normalised elements; a zero element gives NaN components."""
+
+    def dot(self, other: Vec3d) -> builtins.list[float]:
+        """The dot product of every element with `other`."""
+
+    def cross(self, other: Vec3d) -> VecList:
+        """A new list of element × other."""
+
+    def collapse(self, axis: SupportsIndex) -> VecList:
+        """A new list with component `axis` (0, 1 or 2) of every element set to 0.
+
+        axis > 2 raises PanicException "assertion failed: axis <= 2"; a negative one OverflowError.
+        """
+
+    def distance_to(self, other: Vec3d) -> builtins.list[float]:
+        """The distance of every element to `other`."""
+
+    def distance_squared(self, other: Vec3d) -> builtins.list[float]:
+        """The squared distance of every element to `other`."""
+
+    def minimum_distance_to(self, other: Vec3d, stride: SupportsIndex) -> tuple[int, float]:
+        """(index, distance) of an element near `other`: every `stride`-th element, then the
+        neighbourhood of the best one. Exact for stride 1 or stride >= len; PanicException
+        for stride 0 or an empty list.
+        """
+
+    def __len__(self) -> int:
+        """The number of elements."""
+
+    def __getitem__(self, index: SupportsIndex, /) -> Vec3d:
+        """A new Vec3d copy of the element. IndexError "Index out of bounds" at or past the
+        end, OverflowError for a negative index; slices are a TypeError.
+        """
+
+    def __iter__(self) -> VecListIterator:
+        """An iterator over a snapshot of the elements taken now."""
+
+    def __add__(self, other: Vec3d, /) -> VecList:
+        """A new list of element + other."""
+
+    def __sub__(self, other: Vec3d, /) -> VecList:
+        """A new list of element - other."""
+
+    def __mul__(self, rhs: _Float, /) -> VecList:
+        """A new list of every element scaled by a number."""
+
+    def __rmul__(self, lhs: _Float, /) -> VecList:
+        """A new list of every element scaled by a number on the left."""
+
+    def __truediv__(self, rhs: _Float, /) -> VecList:
+        """A new list of every element divided by a number; by 0 gives inf or NaN, no error."""
