@@ -6,6 +6,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -22,11 +23,19 @@ extern "C" {
 // glibc 2.38; libstdc++ reads GLIBCXX_TUNABLES with it.
 unsigned long __isoc23_strtoul(const char* text, char** end, int base) noexcept { return kalvor_strtoul_c17(text, end, base); }
 
-// glibc 2.36; libstdc++ draws seeds with it (std::random_device, waits).
+// glibc 2.36; libstdc++'s atomic waits draw spin jitter from it (std::random_device
+// could too, which the module never uses). A kernel without getrandom (before 3.17)
+// fails getentropy; a clock-seeded mix then serves, as jitter needs no secrecy.
 std::uint32_t arc4random() noexcept {
   std::uint32_t value;
-  if (getentropy(&value, sizeof value) != 0) __builtin_trap();
-  return value;
+  if (getentropy(&value, sizeof value) == 0) return value;
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  static thread_local std::uint64_t state = 0;
+  std::uint64_t z = (state += 0x9E3779B97F4A7C15u) ^ static_cast<std::uint64_t>(now.tv_nsec);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  return static_cast<std::uint32_t>(z ^ (z >> 31));
 }
 
 // glibc 2.35; the static unwinder finds the exception tables of the object that
