@@ -1,3 +1,4 @@
+import os
 import struct
 
 import pytest
@@ -17,3 +18,21 @@ def kalvor():
     import kalvor as module
 
     return module
+
+
+def borrow_flag(obj):
+    """The borrow flag of an instance of the module's classes, read and written
+    in place: it is the last machine word of the instance (0 free, n > 0
+    shared borrows, -1 one exclusive borrow)."""
+    import ctypes
+
+    return ctypes.c_ssize_t.from_address(id(obj) + type(obj).__basicsize__ - ctypes.sizeof(ctypes.c_ssize_t))
+
+
+# An AddressSanitizer run preloads its runtime, which reserves terabytes of
+# shadow memory: address-space limits and resident-memory figures mean nothing
+# there.
+SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
+needs_plain_memory = pytest.mark.skipif(
+    SANITIZED, reason="address-space limits and resident memory are meaningless under AddressSanitizer"
+)

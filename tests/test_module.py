@@ -1,3 +1,4 @@
+import importlib.util
 import subprocess
 import sys
 
@@ -103,6 +104,9 @@ def test_float_text_reads_back_without_exponent(value):
     assert struct.pack("<d", float(text)) == struct.pack("<d", value)
 
 
+@pytest.mark.skipif(
+    importlib.util.find_spec("_interpreters") is None, reason="creates an interpreter with the private _interpreters module"
+)
 def test_another_interpreter_is_refused():
     code = (
         "import sys, _interpreters, kalvor\n"

@@ -219,8 +219,15 @@ def siphash13_of(components):
     return int(out.stdout)
 
 
+needs_siphash13 = pytest.mark.skipif(
+    sys.hash_info.algorithm != "siphash13", reason="the reference is the interpreter's bytes hash, here not SipHash-1-3"
+)
+
+
+@needs_siphash13
 @pytest.mark.parametrize(
-    "components", [(0.0, 0.0, 0.0), (1.0, 2.0, 3.0), (-1.5, 1e300, 5e-324), (0.1, 0.2, 0.30000000000000004)]
+    "components",
+    [(0.0, 0.0, 0.0), (1.0, 2.0, 3.0), (-1.5, 1e300, 5e-324), (0.1, 0.2, 0.30000000000000004), (NAN, 1.0, 2.0)],
 )
 def test_hash_is_siphash13_over_little_endian_components(components):
     assert hash(Vec3d(*components)) == siphash13_of(components)
@@ -230,7 +237,6 @@ def test_hash_normalises_zero_and_nan():
     assert hash(Vec3d(0.0, 0, 0)) == hash(Vec3d(-0.0, 0, -0.0))
     nan_payload = struct.unpack("<d", struct.pack("<Q", 0xFFF8000000000042))[0]
     assert hash(Vec3d(NAN, 1, 2)) == hash(Vec3d(nan_payload, 1, 2)) == hash(Vec3d(-NAN, 1, 2))
-    assert hash(Vec3d(NAN, 1, 2)) == siphash13_of((NAN, 1.0, 2.0))
     assert hash(Vec3d(0.5, 0, 0)) != hash(Vec3d(0.5 + 2.0**-53, 0, 0))
     assert len({Vec3d(1, 2, 3), Vec3d(1, 2, 3)}) == 1
     # Tolerant equality, exact hash: sets tell the two apart.

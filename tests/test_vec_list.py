@@ -1,5 +1,6 @@
 import math
 import os
+import pickle
 import random
 import re
 import struct
@@ -11,7 +12,8 @@ from hypothesis import given, settings, strategies as st
 
 from kalvor import AngleRadians, Quat, Vec3d, VecList
 
-from conftest import bits
+import bulk
+from conftest import bits, needs_plain_memory
 
 NAN = float("nan")
 INF = float("inf")
@@ -243,16 +245,6 @@ def test_elementwise_small(n):
     check_elementwise((SPECIAL * 2)[:n])
 
 
-def test_elementwise_million():
-    # A tenth of it on the (much slower) debug interpreter.
-    n = 100_000 if hasattr(sys, "gettotalrefcount") else 1_000_000
-    rng = random.Random(7)
-    elements = [Vec3d(rng.uniform(-1e3, 1e3), rng.gauss(0, 1), rng.random()) for _ in range(n)]
-    elements[12345] = Vec3d(NAN, 0, 0)
-    elements[n // 2] = Vec3d(0, 0, 0)
-    check_elementwise(elements)
-
-
 vectors = st.builds(Vec3d, st.floats(width=64), st.floats(width=64), st.floats(width=64))
 
 
@@ -299,20 +291,35 @@ def test_nan_results_have_the_bits_of_the_single_vector_operation():
         check(rotated, q.rotate)
 
 
-def test_results_do_not_depend_on_the_worker_count():
-    code = (
-        "import random, struct; from kalvor import Vec3d, VecList, Quat\n"
-        "r = random.Random(3); l = VecList([Vec3d(r.random(), r.random(), r.random()) for _ in range(10007)])\n"
-        "l.rotate(Quat(0.3, 0.1, 0.2, 0.9))\n"
-        "print(hash(tuple(l.dot(Vec3d(1, 2, 3)) + [c for v in l.normalize() for c in v])),"
-        " l.minimum_distance_to(Vec3d(0.5, 0.5, 0.5), 100))"
-    )
-    outputs = set()
-    for threads in ("1", "2", "5"):
-        env = dict(os.environ, KALVOR_NUM_THREADS=threads, PYTHONHASHSEED="0")
-        out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, check=True)
-        outputs.add(out.stdout)
-    assert len(outputs) == 1
+@pytest.fixture(scope="module")
+def runs():
+    """Bulk results of both data sets with 1, 2, 3 and 7 workers, each computed
+    in a process of its own (the pool's size is fixed when it starts), and the
+    single-vector results they must equal."""
+    children = {
+        threads: subprocess.Popen(
+            [sys.executable, "-P", bulk.__file__], stdout=subprocess.PIPE, env=dict(os.environ, KALVOR_NUM_THREADS=threads)
+        )
+        for threads in WORKERS
+    }
+    single = bulk.single_results()
+    results = {}
+    for threads, child in children.items():
+        out, _ = child.communicate()
+        assert child.returncode == 0
+        results[threads] = pickle.loads(out)
+    return results, single
+
+
+WORKERS = ["1", "2", "3", "7"]
+
+
+@pytest.mark.parametrize("data", ["plain", "nan"])
+@pytest.mark.parametrize("threads", WORKERS)
+def test_bulk_results_equal_the_single_ones_for_any_worker_count(threads, data, runs):
+    bulk_result, single = runs[0][threads][data], runs[1][data]
+    assert bulk_result.keys() == single.keys()
+    assert [name for name in single if bulk_result[name] != single[name]] == []
 
 
 @pytest.mark.parametrize(
@@ -421,6 +428,7 @@ def test_backtrace_setting(setting, expected):
     assert expected in out.stderr
 
 
+@needs_plain_memory
 def test_pool_start_failure_is_reported_on_every_call():
     # Leave no address space for worker stacks, so the pool cannot start.
     code = (
