@@ -85,6 +85,31 @@ def _angle_setters():
     a.angle, d.angle = 2, Floaty()
 
 
+class _MatrixRows:
+    """A sequence that is neither a list nor a tuple, of rows that are not either."""
+
+    def __len__(self):
+        return 3
+
+    def __getitem__(self, i):
+        if i >= 3:
+            raise IndexError(i)
+        return _Row(i)
+
+
+class _Row:
+    def __init__(self, i):
+        self.i = i
+
+    def __len__(self):
+        return 3
+
+    def __getitem__(self, j):
+        if j >= 3:
+            raise IndexError(j)
+        return float(self.i == j)
+
+
 def _quat_setters():
     q = Quat(1, 2, 3, 4)
     q.w, q.i, q.j, q.k = 1, 2.0, True, Floaty()
@@ -265,6 +290,31 @@ OPERATIONS = {
     "quat_multiply_unsupported": (TypeError, lambda: Q * Q),
     "quat_hash": (TypeError, lambda: hash(Q)),
     "quat_repr": (RETURNS, lambda: repr(Q)),
+    "quat_then": (RETURNS, lambda: Q.then(other=Quat(2, 0, 0, 0))),
+    "quat_then_bad": (TypeError, lambda: Q.then(None)),
+    "quat_inverse": (RETURNS, lambda: Quat(0, 0, 0, 0).inverse()),
+    "quat_inverse_extra": (TypeError, lambda: Q.inverse(Q)),
+    "quat_slerp": (RETURNS, lambda: Q.slerp(Quat.identity(), 0.25)),
+    "quat_slerp_floaty": (RETURNS, lambda: Q.slerp(other=Q, t=Floaty())),
+    "quat_slerp_bad_t": (TypeError, lambda: Q.slerp(Q, "x")),
+    "quat_slerp_missing": (TypeError, lambda: Q.slerp(Q)),
+    "quat_between": (RETURNS, lambda: Quat.between(b=V, a=-V)),
+    "quat_between_zero": (RETURNS, lambda: Quat.between(V, Vec3d.zero())),
+    "quat_between_bad": (TypeError, lambda: Quat.between(V, (1, 2, 3))),
+    "quat_from_rotation_matrix": (RETURNS, lambda: Quat.from_rotation_matrix(Q.to_rotation_matrix())),
+    "quat_from_rotation_matrix_tuples": (RETURNS, lambda: Quat.from_rotation_matrix(m=((1, 0, 0), (0, 1, 0), (0, 0, True)))),
+    "quat_from_rotation_matrix_sequence": (RETURNS, lambda: Quat.from_rotation_matrix(_MatrixRows())),
+    "quat_from_rotation_matrix_reflection": (ValueError, lambda: Quat.from_rotation_matrix([[1, 0, 0], [0, 1, 0], [0, 0, -1]])),
+    "quat_from_rotation_matrix_not_orthonormal": (
+        ValueError,
+        lambda: Quat.from_rotation_matrix([[Floaty(), 0, 0], [0, 1, 0], [0, 0, 1]]),
+    ),
+    "quat_from_rotation_matrix_short": (TypeError, lambda: Quat.from_rotation_matrix([[1, 0, 0], [0, 1, 0]])),
+    "quat_from_rotation_matrix_short_row": (TypeError, lambda: Quat.from_rotation_matrix([[1, 0, 0], (0, 1, 0), [0, 0]])),
+    "quat_from_rotation_matrix_bad_element": (TypeError, lambda: Quat.from_rotation_matrix([[1, 0, 0], [0, 1, 0], [0, 0, "1"]])),
+    "quat_from_rotation_matrix_bad_row": (TypeError, lambda: Quat.from_rotation_matrix([[1, 0, 0], 5, [0, 0, 1]])),
+    "quat_from_rotation_matrix_overflow": (OverflowError, lambda: Quat.from_rotation_matrix([[1, 0, 0], [0, 1, 0], [0, 0, 10**400]])),
+    "quat_from_rotation_matrix_none": (TypeError, lambda: Quat.from_rotation_matrix(None)),
     # VecList and its iterator
     "list_construct": (RETURNS, lambda: VecList(ITEMS)),
     "list_construct_tuple": (RETURNS, lambda: VecList(tuple(ITEMS))),

@@ -173,3 +173,195 @@ def test_equality_with_itself_and_other_types():
     q = Quat(0, NAN, 0, 0)
     assert (q == q) is False and (q != q) is True
     assert (Quat.identity() == 1) is False and (Quat.identity() != 1) is True
+
+
+# ---- then, inverse, slerp, between, from_rotation_matrix
+
+# Tolerances of the identities, all absolute: rotations of a vector within
+# 1e-14·|v|, slerp's angles within 1e-12 of linear, the matrix round trip
+# within 1e-15 per field.
+ROTATE_TOL = 1e-14
+SLERP_TOL = 1e-12
+MATRIX_TOL = 1e-15
+
+
+def close_vectors(got, want, scale):
+    return all(abs(a - b) <= ROTATE_TOL * scale for a, b in zip(xyz(got), xyz(want)))
+
+
+def turn(a, b):
+    """The angle of the rotation from unit quaternion a to b: twice their
+    four-dimensional angle, from the chord lengths (up to 2π along one arc)."""
+    d = math.hypot(*(x - y for x, y in zip(fields(a), fields(b))))
+    s = math.hypot(*(x + y for x, y in zip(fields(a), fields(b))))
+    return 4 * math.atan2(d, s)
+
+
+def same_side(a, b):
+    """b, or -b when it lies on the far side of a (the same rotation)."""
+    if sum(x * y for x, y in zip(fields(a), fields(b))) < 0:
+        return Quat(*(-x for x in fields(b)))
+    return b
+
+
+unit = st.floats(-1, 1)
+units = st.tuples(unit, unit, unit, unit).filter(lambda c: math.hypot(*c) > 0.1).map(lambda c: Quat(*c).normalize())
+coordinate = st.floats(-1e3, 1e3)
+vectors = st.tuples(coordinate, coordinate, coordinate).filter(lambda c: math.hypot(*c) > 1e-3).map(lambda c: Vec3d(*c))
+
+
+def product_reference(a, b):
+    (aw, ai, aj, ak), (bw, bi, bj, bk) = a, b
+    return (
+        aw * bw - ai * bi - aj * bj - ak * bk,
+        aw * bi + ai * bw + aj * bk - ak * bj,
+        aw * bj - ai * bk + aj * bw + ak * bi,
+        aw * bk + ai * bj - aj * bi + ak * bw,
+    )
+
+
+quads = st.tuples(floats, floats, floats, floats)
+
+
+@given(quads, quads)
+def test_then_is_the_fixed_order_hamilton_product(a, b):
+    got = fields(Quat(*a).then(Quat(*b)))
+    assert all((math.isnan(x) and math.isnan(y)) or bits(x) == bits(y) for x, y in zip(got, product_reference(a, b)))
+
+
+@given(units, units, vectors)
+def test_then_applies_first_then_other(q, other, v):
+    assert close_vectors(q.then(other).rotate(v), other.rotate(q.rotate(v)), v.magnitude())
+
+
+@given(units, st.floats(0.1, 10), vectors)
+def test_inverse_undoes(q, scale, v):
+    q = Quat(*(scale * c for c in fields(q)))
+    assert close_vectors(q.then(q.inverse()).rotate(v), v, v.magnitude())
+    assert close_vectors(q.inverse().rotate(q.rotate(v)), v, v.magnitude())
+
+
+@given(units, units, st.floats(-1, 2))
+def test_slerp_angle_is_linear_in_t(q, other, t):
+    a, b = q.normalize(), same_side(q, other.normalize())
+    whole = turn(a, b)
+    r = q.slerp(other, t)
+    assert abs(r.magnitude() - 1) <= 1e-15
+    assert abs(turn(a, r) - abs(t) * whole) <= SLERP_TOL
+    assert abs(turn(r, b) - abs(1 - t) * whole) <= SLERP_TOL
+
+
+@given(vectors, vectors)
+def test_between_maps_directions(a, b):
+    assert close_vectors(Quat.between(a, b).rotate(a.normalize()), b.normalize(), 1)
+
+
+@given(vectors, vectors, st.floats(1e-300, 1e-6))
+def test_between_nearly_opposite(a, nudge, size):
+    b = -a + nudge.normalize() * (size * a.magnitude())
+    q = Quat.between(a, b)
+    assert abs(q.magnitude() - 1) <= 1e-15
+    assert close_vectors(q.rotate(a.normalize()), b.normalize(), 1)
+
+
+@given(units)
+def test_matrix_round_trip(q):
+    r = Quat.from_rotation_matrix(q.to_rotation_matrix())
+    assert all(abs(x - y) <= MATRIX_TOL for x, y in zip(fields(r), fields(same_side(r, q))))
+
+
+HALF_TURN_Z = Quat.from_axis_angle(Vec3d(0, 0, 1), AngleRadians.half_pi())
+NANS = (NAN,) * 4
+
+
+# Bit patterns of the core formulas are tested in C++; these are the cases a
+# user meets first.
+@pytest.mark.parametrize(
+    "q, want",
+    [
+        (HALF_TURN_Z.then(HALF_TURN_Z), (2.220446049250313e-16, 0.0, 0.0, -1.0)),
+        (Quat(2, 0, 0, 0).inverse(), (0.5, -0.0, -0.0, -0.0)),
+        (Quat(0, 0, 0, 0).inverse(), NANS),
+        (HALF_TURN_Z.slerp(Quat.identity(), 0.5), (0.9238795325112868, 0.0, 0.0, -0.3826834323650898)),
+        (Quat.identity().slerp(Quat(-1, 0, 0, 0), 0.5), (1.0, 0.0, 0.0, 0.0)),  # the same rotation
+        (Quat(0, 0, 0, 0).slerp(Quat.identity(), 0.5), NANS),
+        (Quat.between(Vec3d(1, 2, 3), Vec3d(2, 4, 6)), (1.0, 0.0, 0.0, 0.0)),
+        (Quat.between(a=Vec3d(1, 0, 0), b=Vec3d(0, 5, 0)), fields(HALF_TURN_Z)),
+        # Opposite: a half turn about a × e, e the axis of a's smallest component.
+        (Quat.between(Vec3d(1, 0, 0), Vec3d(-2, 0, 0)), (0.0, -0.0, -0.0, -1.0)),
+        (Quat.between(Vec3d(0, 0, 0), Vec3d(1, 0, 0)), NANS),
+        (Quat.from_rotation_matrix([[1, 0, 0], [0, -1, 0], [0, 0, -1]]), (0.0, 1.0, 0.0, 0.0)),
+        (Quat.from_rotation_matrix(m=((-1, 0, 0), (0, -1, 0), (0, 0, True))), (0.0, 0.0, 0.0, 1.0)),
+    ],
+)
+def test_edge_cases(q, want):
+    assert all((math.isnan(x) and math.isnan(y)) or bits(x) == bits(y) for x, y in zip(fields(q), want, strict=True))
+
+
+def test_from_rotation_matrix_takes_numpy_arrays():
+    np = pytest.importorskip("numpy")
+    m = HALF_TURN_Z.to_rotation_matrix()
+    want = fields(Quat.from_rotation_matrix(m))
+    assert fields(Quat.from_rotation_matrix(np.array(m))) == want
+    assert fields(Quat.from_rotation_matrix([np.array(row, dtype=np.float32).astype(float) for row in m])) == want
+    with raises(TypeError, "argument 'm': [0]: expected a sequence of 3 items, got 4"):
+        Quat.from_rotation_matrix(np.eye(3, 4))
+
+
+class Clears:
+    """Converts to 0.0, but first empties the list it sits in."""
+
+    def __init__(self, rows):
+        self.rows = rows
+
+    def __float__(self):
+        self.rows.clear()
+        return 0.0
+
+
+def test_from_rotation_matrix_survives_a_list_changed_while_read():
+    rows = [[1, 0, 0], [0, 1, 0], [0, 0, 1]]
+    rows[0][1] = Clears(rows)
+    with raises(TypeError, "argument 'm': expected a sequence of 3 items, got 0"):
+        Quat.from_rotation_matrix(rows)
+    row = [1, 0, 0]
+    row[1] = Clears(row)
+    with raises(TypeError, "argument 'm': [0]: expected a sequence of 3 items, got 0"):
+        Quat.from_rotation_matrix([row, [0, 1, 0], [0, 0, 1]])
+
+
+ROWS = [[1, 0, 0], [0, 1, 0], [0, 0, 1]]
+
+
+@pytest.mark.parametrize(
+    "call, exc, text",
+    [
+        (lambda: Quat.identity().then(1), TypeError, "argument 'other': 'int' object is not an instance of 'Quat'"),
+        (lambda: Quat.identity().inverse(1), TypeError, "Quat.inverse() takes no arguments (1 given)"),
+        (lambda: Quat.identity().slerp(Quat.identity()), TypeError, "Quat.slerp() missing 1 required positional argument: 't'"),
+        (lambda: Quat.identity().slerp(None, 0.5), TypeError, "argument 'other': 'None' is not an instance of 'Quat'"),
+        (lambda: Quat.identity().slerp(Quat.identity(), "x"), TypeError, "argument 't': must be real number, not str"),
+        (lambda: Quat.between(Vec3d(1, 0, 0), (0, 1, 0)), TypeError, "argument 'b': 'tuple' object is not an instance of 'Vec3d'"),
+        (lambda: Quat.between(Vec3d(1, 0, 0), a=Vec3d(0, 1, 0)), TypeError, "Quat.between() got multiple values for argument 'a'"),
+        (lambda: Quat.from_rotation_matrix(), TypeError, "Quat.from_rotation_matrix() missing 1 required positional argument: 'm'"),
+        (lambda: Quat.from_rotation_matrix(None), TypeError, "argument 'm': 'None' is not an instance of 'Sequence'"),
+        (lambda: Quat.from_rotation_matrix(ROWS[:2]), TypeError, "argument 'm': expected a sequence of 3 items, got 2"),
+        (lambda: Quat.from_rotation_matrix([1, 2, 3]), TypeError, "argument 'm': [0]: 'int' object is not an instance of 'Sequence'"),
+        (lambda: Quat.from_rotation_matrix([[1, 0, 0], [0, 1, 0], [0, 0]]), TypeError, "argument 'm': [2]: expected a sequence of 3 items, got 2"),
+        (lambda: Quat.from_rotation_matrix([[1, 0, 0], [0, 1, 0], [0, 0, "1"]]), TypeError, "argument 'm': [2][2]: must be real number, not str"),
+        (lambda: Quat.from_rotation_matrix([[1, 0, 0], [0, 1, 0], [0, 0, 10**400]]), OverflowError, "int too large to convert to float"),
+        (lambda: Quat.from_rotation_matrix([[1, 0, 0], [0, 1, 0], [0, 0, -1]]), ValueError, "not a rotation matrix: its determinant is -1 (a reflection)"),
+        (lambda: Quat.from_rotation_matrix([[1, 2e-9, 0], [0, 1, 0], [0, 0, 1]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-9"),
+        (lambda: Quat.from_rotation_matrix([[NAN, 0, 0], [0, 1, 0], [0, 0, 1]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-9"),
+    ],
+)
+def test_new_method_errors(call, exc, text):
+    with raises(exc, text):
+        call()
+
+
+def test_new_methods_leave_their_inputs_alone():
+    q, other = Quat(0.3, -0.5, 0.7, 0.1), Quat(2, 0, 0, 0)
+    q.then(other), q.inverse(), q.slerp(other, 0.5)
+    assert fields(q) == (0.3, -0.5, 0.7, 0.1) and fields(other) == (2.0, 0.0, 0.0, 0.0)
+    assert Quat.between.__text_signature__ == "(a, b)" and Quat.slerp.__text_signature__ == "($self, other, t)"

@@ -32,6 +32,16 @@ std::pair<Vec3d, AngleRadians> quat_to_axis_angle_impl(const Quat& q) {
 }
 morvix::Matrix3 quat_to_rotation_matrix_impl(const Quat& q) { return morvix::to_rotation_matrix(q); }
 Vec3d quat_rotate_impl(const Quat& q, const Vec3d& v) { return morvix::rotate(q, v); }
+Quat quat_then_impl(const Quat& q, const Quat& other) { return morvix::then(q, other); }
+Quat quat_inverse_impl(const Quat& q) { return morvix::inverse(q); }
+Quat quat_slerp_impl(const Quat& q, const Quat& other, double t) { return morvix::slerp(q, other, t); }
+Quat quat_between_impl(const Vec3d& a, const Vec3d& b) { return morvix::between(a, b); }
+// Only a rotation matrix is accepted: the conversion itself takes any matrix.
+Quat quat_from_rotation_matrix_impl(const morvix::Matrix3& m) {
+  const morvix::MatrixFault fault = morvix::rotation_matrix_fault(m);
+  if (fault != morvix::MatrixFault::none) binding::throw_not_a_rotation(fault == morvix::MatrixFault::reflection);
+  return morvix::from_rotation_matrix(m);
+}
 bool quat_eq_impl(const Quat& a, const Quat& b) { return a == b; }
 
 std::string quat_repr_impl(const Quat& q) {
@@ -57,6 +67,11 @@ binding::ClassBuilder<Quat> quat_table() {
                        .method<quat_to_axis_angle_impl>("to_axis_angle")
                        .method<quat_to_rotation_matrix_impl>("to_rotation_matrix")
                        .method<quat_rotate_impl>("rotate", "v")
+                       .method<quat_then_impl>("then", "other")
+                       .method<quat_inverse_impl>("inverse")
+                       .method<quat_slerp_impl>("slerp", "other", "t")
+                       .static_method<quat_between_impl>("between", "a", "b")
+                       .static_method<quat_from_rotation_matrix_impl>("from_rotation_matrix", "m")
                        .equality<quat_eq_impl>()
                        .repr<quat_repr_impl>());
 }

@@ -7,6 +7,10 @@
 // together turn a vector by +θ about the axis (right-hand rule), while
 // to_rotation_matrix and to_axis_angle read the stored value in the opposite
 // sense (rotate(q, v) is Mᵀ·v).
+//
+// Everything that chains, undoes, interpolates or builds rotations (then,
+// inverse, slerp, between, from_rotation_matrix) is defined by what it does to
+// rotate, so it holds whatever convention a caller brings.
 
 #include <array>
 #include <cmath>
@@ -97,9 +101,12 @@ inline Vec3d rotate(const Quat& q, const Vec3d& v) noexcept { return settled(for
 // Flips the sign bits of i, j and k.
 constexpr Quat conjugate(const Quat& q) noexcept { return {q.w, -q.i, -q.j, -q.k}; }
 
-inline double magnitude(const Quat& q) noexcept {
-  return std::sqrt((((q.w * q.w) + (q.i * q.i)) + (q.j * q.j)) + (q.k * q.k));
+// ((w² + i²) + j²) + k², each square rounded before the addition.
+constexpr double magnitude_squared(const Quat& q) noexcept {
+  return (((q.w * q.w) + (q.i * q.i)) + (q.j * q.j)) + (q.k * q.k);
 }
+
+inline double magnitude(const Quat& q) noexcept { return std::sqrt(magnitude_squared(q)); }
 
 // No zero test: the zero quaternion gives four NaN.
 inline Quat normalize(const Quat& q) noexcept {
@@ -119,6 +126,60 @@ constexpr Matrix3 to_rotation_matrix(const Quat& q) noexcept {
       {2.0 * ((i * k) - (w * j)), 2.0 * ((j * k) + (w * i)), 1.0 - (2.0 * ((i * i) + (j * j)))},
   }};
 }
+
+// From a 3×3 matrix by rows, the inverse of to_rotation_matrix for a rotation
+// matrix: returns q or −q. Branches on the largest of the trace and the three
+// diagonal terms, which picks the largest of |w|, |i|, |j|, |k| (returned
+// positive) as the one taken from a square root, so no branch divides by a
+// small number; a single trace formula would lose all precision near a half
+// turn. Not checked: any other matrix gives some quaternion, NaN gives NaN.
+Quat from_rotation_matrix(const Matrix3& m) noexcept;
+
+// Why a matrix is not a rotation matrix, tested in this order.
+enum class MatrixFault {
+  none,
+  not_orthonormal,  // some row·row differs from 1, or row·other row from 0, by more than 1e-9 (or is NaN)
+  reflection,       // orthonormal with determinant −1
+};
+inline constexpr double orthonormal_tolerance = 1e-9;
+MatrixFault rotation_matrix_fault(const Matrix3& m) noexcept;
+
+// ---- chaining and interpolation
+
+// q ⊗ other, the rotation that applies q first and other second:
+// rotate(then(q, o), v) = rotate(o, rotate(q, v)), since rotate applies the
+// conjugate on the left. Sixteen rounded products, each sum left to right.
+constexpr Quat then(const Quat& a, const Quat& b) noexcept {
+  return {
+      (((a.w * b.w) - (a.i * b.i)) - (a.j * b.j)) - (a.k * b.k),
+      (((a.w * b.i) + (a.i * b.w)) + (a.j * b.k)) - (a.k * b.j),
+      (((a.w * b.j) - (a.i * b.k)) + (a.j * b.w)) + (a.k * b.i),
+      (((a.w * b.k) + (a.i * b.j)) - (a.j * b.i)) + (a.k * b.w),
+  };
+}
+
+// The conjugate divided field by field by the squared magnitude: undoes q
+// (then(q, inverse(q)) is the identity). The zero quaternion gives four NaN.
+constexpr Quat inverse(const Quat& q) noexcept {
+  const double n = magnitude_squared(q);
+  const Quat c = conjugate(q);
+  return {c.w / n, c.i / n, c.j / n, c.k / n};
+}
+
+// Spherical linear interpolation along the shorter arc: both ends normalised,
+// `to` negated when the four-dimensional dot product is negative. t = 0 gives
+// `from` normalised, t = 1 the (possibly negated) target, other t extrapolate
+// along the same great circle. Below an arc of slerp_linear_below radians
+// (four-dimensional) the ends are interpolated linearly and normalised.
+Quat slerp(const Quat& from, const Quat& to, double t) noexcept;
+inline constexpr double slerp_linear_below = 1e-9;
+
+// The shortest-arc rotation that turns the direction of `from` into the
+// direction of `to` (through rotate). Parallel directions give the identity;
+// opposite ones the half turn (0, −n) about n = normalize(from × e), e the
+// unit axis of from's smallest component in absolute value (x before y
+// before z on ties); a zero or non-finite vector gives NaN.
+Quat between(const Vec3d& from, const Vec3d& to) noexcept;
 
 // ---- equality
 

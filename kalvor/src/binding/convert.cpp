@@ -83,6 +83,14 @@ Ref sequence_iterator(PyObject* o, std::size_t& length) noexcept {
   return steal(PyObject_GetIter(o));
 }
 
+Ref sequence_snapshot(PyObject* o) noexcept {
+  if (!PySequence_Check(o)) {
+    not_an_instance(o, "Sequence");
+    return {};
+  }
+  return steal(PySequence_Tuple(o));
+}
+
 [[noreturn]] void result_failed() noexcept(false) {
   PyErr_WriteUnraisable(nullptr);
   panic(text::result_failed);

@@ -5,6 +5,8 @@
 //   bool              exactly True/False, or a NumPy boolean scalar
 //   const T&          an instance of T's class, borrowed shared for the call
 //   std::vector<T>    a sequence of instances of T's class, copied out
+//   std::array<E, N>  a sequence of exactly N items, each converted as E
+//                     (so Matrix3 is three sequences of three floats)
 // Each `load` is noexcept and on failure sets exactly one Python error, not
 // prefixed; the caller adds "argument '{name}': " in one place.
 //
@@ -157,6 +159,67 @@ struct Arg<std::vector<T, Alloc>> {
       if (!element.load(raw)) return false;
       value.push_back(element.get());
     }
+  }
+};
+
+// The items of a sequence that is neither a list nor a tuple (a NumPy array,
+// a user's sequence class) as a new tuple holding strong references; null
+// with the error set ("'int' object is not an instance of 'Sequence'").
+Ref sequence_snapshot(PyObject* o) noexcept;
+
+// A sequence of exactly N items (a list, a tuple or anything the interpreter
+// takes for a sequence, such as a NumPy array), each converted by E's rule. A
+// TypeError of item i reads "[i]: {error}", or "[i][j]: {error}" one level down.
+template <class E, std::size_t N>
+struct Arg<std::array<E, N>> {
+  static_assert(N > 0);
+  using Element = std::conditional_t<Bound<E>, Arg<const E&>, Arg<E>>;
+  std::array<E, N> value{};
+
+  bool load(PyObject* o) noexcept {
+    if (PyTuple_CheckExact(o)) return load_tuple(o);
+#ifndef Py_GIL_DISABLED
+    if (PyList_CheckExact(o)) return load_list(o);
+#endif
+    Ref items = sequence_snapshot(o);
+    return items && load_tuple(items.get());
+  }
+  const std::array<E, N>& get() const noexcept { return value; }
+
+ private:
+  bool load_tuple(PyObject* tuple) noexcept {
+    if (!has_length(PyTuple_GET_SIZE(tuple))) return false;
+    for (std::size_t i = 0; i < N; ++i)
+      if (!load_item(i, PyTuple_GET_ITEM(tuple, static_cast<Py_ssize_t>(i)))) return false;
+    return true;
+  }
+
+  // Converting an item may run Python code (__float__, __index__) that changes
+  // the list: its length is read again before each item, and the item is held
+  // by a strong reference while it is converted.
+  bool load_list(PyObject* list) noexcept {
+    for (std::size_t i = 0; i < N; ++i) {
+      if (!has_length(PyList_GET_SIZE(list))) return false;
+      Ref item = borrow(PyList_GET_ITEM(list, static_cast<Py_ssize_t>(i)));
+      if (!load_item(i, item.get())) return false;
+    }
+    return true;
+  }
+
+  static bool has_length(Py_ssize_t length) noexcept {
+    if (length == static_cast<Py_ssize_t>(N)) return true;
+    wrong_length(N, length);
+    return false;
+  }
+
+  bool load_item(std::size_t i, PyObject* item) noexcept {
+    Element element;
+    if (!element.load(item)) {
+      prefix_item_error(i);
+      return false;
+    }
+    value[i] = element.get();
+    return true;
   }
 };
 

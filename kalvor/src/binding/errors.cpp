@@ -38,6 +38,30 @@ std::string utf8(PyObject* str) {
   return std::string(data, static_cast<std::size_t>(size));
 }
 
+// Replaces a pending TypeError by one whose text is make(old text), keeping
+// its cause; any other pending exception is left as it is.
+template <class Make>
+void replace_type_error(Make&& make) noexcept {
+  PyObject* raised = PyErr_GetRaisedException();
+  if (raised == nullptr) return;
+  if (!PyErr_GivenExceptionMatches(raised, PyExc_TypeError)) {
+    PyErr_SetRaisedException(raised);
+    return;
+  }
+  Ref old = steal(raised);
+  Ref message = steal(PyObject_Str(old.get()));
+  if (!message) return;
+  Ref text = steal(make(message.get()));
+  if (!text) return;
+  PyErr_SetObject(PyExc_TypeError, text.get());
+  Ref cause = steal(PyException_GetCause(old.get()));
+  if (cause) {
+    PyObject* fresh = PyErr_GetRaisedException();
+    PyException_SetCause(fresh, cause.release());
+    PyErr_SetRaisedException(fresh);
+  }
+}
+
 }  // namespace
 
 std::string type_name(PyObject* obj) noexcept {
@@ -85,24 +109,14 @@ std::string type_name(PyObject* obj) noexcept {
 }
 
 [[gnu::cold]] void prefix_argument_error(const char* name) noexcept {
-  PyObject* raised = PyErr_GetRaisedException();
-  if (raised == nullptr) return;
-  if (!PyErr_GivenExceptionMatches(raised, PyExc_TypeError)) {
-    PyErr_SetRaisedException(raised);
-    return;
-  }
-  Ref old = steal(raised);
-  Ref message = steal(PyObject_Str(old.get()));
-  if (!message) return;
-  Ref text = steal(PyUnicode_FromFormat("argument '%s': %U", name, message.get()));
-  if (!text) return;
-  PyErr_SetObject(PyExc_TypeError, text.get());
-  Ref cause = steal(PyException_GetCause(old.get()));
-  if (cause) {
-    PyObject* fresh = PyErr_GetRaisedException();
-    PyException_SetCause(fresh, cause.release());
-    PyErr_SetRaisedException(fresh);
-  }
+  replace_type_error([name](PyObject* message) { return PyUnicode_FromFormat("argument '%s': %U", name, message); });
+}
+
+[[gnu::cold]] void prefix_item_error(std::size_t index) noexcept {
+  replace_type_error([index](PyObject* message) {
+    const bool nested = PyUnicode_GetLength(message) > 0 && PyUnicode_ReadChar(message, 0) == '[';
+    return PyUnicode_FromFormat(nested ? "[%zu]%U" : "[%zu]: %U", index, message);
+  });
 }
 
 [[gnu::cold]] void no_bool_conversion(PyObject* obj) noexcept {
@@ -114,6 +128,10 @@ std::string type_name(PyObject* obj) noexcept {
 }
 
 [[gnu::cold]] void str_to_vec() noexcept { PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`"); }
+
+[[gnu::cold]] void wrong_length(std::size_t expected, Py_ssize_t length) noexcept {
+  set_type_error(text_of("expected a sequence of ", expected, " items, got ", length));
+}
 
 [[gnu::cold]] void already_mutably_borrowed() noexcept {
   PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
@@ -135,6 +153,11 @@ std::string type_name(PyObject* obj) noexcept {
   Ref text = steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
   if (text) PyErr_SetObject(PyExc_ValueError, text.get());
   throw PythonError{};
+}
+
+[[gnu::cold]] void throw_not_a_rotation(bool reflection) noexcept(false) {
+  throw_value_error(reflection ? "not a rotation matrix: its determinant is -1 (a reflection)"
+                               : "not a rotation matrix: its rows are not orthonormal within 1e-9");
 }
 
 [[gnu::cold]] void subinterpreters_unsupported() noexcept {

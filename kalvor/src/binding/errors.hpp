@@ -46,6 +46,12 @@ void prefix_argument_error(const char* name) noexcept;
 void no_bool_conversion(PyObject* obj) noexcept;
 void size_out_of_range() noexcept;
 void str_to_vec() noexcept;
+// "expected a sequence of {expected} items, got {length}"
+void wrong_length(std::size_t expected, Py_ssize_t length) noexcept;
+// Turns a pending TypeError T raised by item `index` of a sequence into
+// "[index]: T", or "[index][...]" when T already names an inner position;
+// any other pending exception is left unchanged.
+void prefix_item_error(std::size_t index) noexcept;
 
 // ---- borrowing and properties
 void already_mutably_borrowed() noexcept;
@@ -57,5 +63,9 @@ int no_deleter() noexcept;
 // A geometric failure: ValueError carrying the core's message text and nothing else.
 [[noreturn]] void throw_value_error(std::string_view message) noexcept(false);
 void subinterpreters_unsupported() noexcept;
+// A matrix that is not a rotation: ValueError saying which test it failed,
+// the orthonormality of its rows or (orthonormal, but a reflection) the sign
+// of its determinant.
+[[noreturn]] void throw_not_a_rotation(bool reflection) noexcept(false);
 
 }  // namespace kalvor::binding
