@@ -7,7 +7,7 @@ reads back exactly, never with an exponent ("1", "-0", "NaN", "inf").
 
 import builtins
 from collections.abc import Iterator, Sequence
-from typing import ClassVar, Final, Self, SupportsFloat, SupportsIndex, TypeAlias, final, type_check_only
+from typing import Any, ClassVar, Final, Protocol, Self, SupportsFloat, SupportsIndex, TypeAlias, final, type_check_only
 
 from . import geometry as geometry
 
@@ -18,6 +18,13 @@ __version__: Final[str]
 
 _Float: TypeAlias = SupportsFloat | SupportsIndex
 """Anything float() accepts except str: float, int, bool, objects with __float__ or __index__."""
+
+@type_check_only
+class _Rows(Protocol):
+    """What from_rotation_matrix reads besides lists and tuples, such as a (3, 3) NumPy array."""
+
+    def __len__(self) -> int: ...
+    def __getitem__(self, index: int, /) -> Any: ...
 
 @final
 class Vec3d:
@@ -344,6 +351,24 @@ class Quat:
         The axis is not normalised. `angle` must be an AngleRadians; a float is a TypeError.
         """
 
+    @staticmethod
+    def between(a: Vec3d, b: Vec3d) -> Quat:
+        """The shortest-arc rotation with between(a, b).rotate(a.normalize()) ≈ b.normalize().
+
+        Parallel directions give the identity; opposite ones the half turn about
+        normalize(a × e), e the axis of a's smallest component (x, y, z first on ties).
+        A zero or non-finite vector gives NaN, no error.
+        """
+
+    @staticmethod
+    def from_rotation_matrix(m: Sequence[Sequence[_Float]] | _Rows) -> Quat:
+        """The inverse of to_rotation_matrix: q or -q, its largest component positive.
+
+        `m` is three rows of three floats (lists, tuples, a (3, 3) NumPy array). TypeError
+        for another shape or a non-float element; ValueError if the rows are not orthonormal
+        within 1e-9 or the determinant is -1 (a reflection).
+        """
+
     @property
     def w(self) -> float:
         """The scalar part. Assigning converts like float(); a str raises TypeError."""
@@ -399,6 +424,25 @@ class Quat:
         """The vector part of q̄·(0, v)·q; not normalised, so it also scales by |q|².
 
         Raises TypeError if `v` is not a Vec3d.
+        """
+
+    def then(self, other: Quat) -> Quat:
+        """The rotation that applies this one first and `other` second (Hamilton product q·other).
+
+        q.then(other).rotate(v) equals other.rotate(q.rotate(v)) up to rounding.
+        """
+
+    def inverse(self) -> Quat:
+        """The conjugate divided by the squared magnitude, so q.then(q.inverse()) is the identity.
+
+        The zero quaternion gives four NaN, no error.
+        """
+
+    def slerp(self, other: Quat, t: _Float) -> Quat:
+        """Spherical linear interpolation along the shorter arc, both ends normalised first.
+
+        t = 0 gives this one normalised, t = 1 `other` (or -other, the same rotation), and
+        other t extrapolate; the angle turned is t times the angle between the two.
         """
 
     def __eq__(self, other: object, /) -> bool:
