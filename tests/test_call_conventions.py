@@ -5,7 +5,7 @@ import re
 
 import pytest
 
-from kalvor import Vec3d
+from kalvor import AngleRadians, Vec3d, VecList
 
 V = Vec3d(1, 2, 3)
 W = Vec3d(4, 5, 6)
@@ -238,6 +238,34 @@ def test_property_errors():
 def test_operator_fallback_errors(call, text):
     with raises(TypeError, text):
         call()
+
+
+class FloatRaises:
+    def __init__(self, exc):
+        self.exc = exc
+
+    def __float__(self):
+        raise self.exc
+
+
+# Angles have no reflected multiplication (and AngleDegrees no arithmetic).
+OPERATOR_CALLS = [
+    (operand, call)
+    for operand in (V, VecList([V, W]), AngleRadians(1.0))
+    for call in ("a * x", "x * a", "a / x")
+    if call != "x * a" or isinstance(operand, (Vec3d, VecList))
+]
+
+
+# An interrupt, an exit or running out of memory is never an operand the
+# operator "cannot use": it passes through; ordinary failures still fall back.
+@pytest.mark.parametrize("exc", [KeyboardInterrupt, SystemExit, MemoryError, ValueError, TypeError])
+@pytest.mark.parametrize("operand, call", OPERATOR_CALLS)
+def test_operators_discard_only_ordinary_conversion_errors(exc, operand, call):
+    passes = not issubclass(exc, Exception) or exc is MemoryError
+    with pytest.raises(exc if passes else TypeError) as info:
+        eval(call, {"a": operand, "x": FloatRaises(exc("from __float__"))})
+    assert str(info.value) == "from __float__" if passes else "unsupported operand" in str(info.value)
 
 
 def test_comparison_with_other_types_falls_back_to_identity():

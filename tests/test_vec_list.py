@@ -75,6 +75,37 @@ def test_construction_from_any_sequence():
     assert [xyz(v) for v in VecList(CountingSequence([Vec3d(1, 1, 1)]))] == [(1, 1, 1)]
 
 
+class LyingLength(CountingSequence):
+    def __init__(self, items, length):
+        super().__init__(items)
+        self.length = length
+
+    def __len__(self):
+        return self.length
+
+
+# The length is only a hint: a huge one reserves no more than a small one.
+@pytest.mark.parametrize("length", [sys.maxsize, 2**62, 10**12, 10**9])
+def test_a_lying_length_costs_nothing(length):
+    assert [xyz(v) for v in VecList(LyingLength([Vec3d(1, 2, 3), Vec3d(4, 5, 6)], length))] == [(1, 2, 3), (4, 5, 6)]
+
+
+@needs_plain_memory
+def test_more_items_than_memory_holds_is_a_memory_error():
+    code = (
+        "import itertools, os, resource; from kalvor import Vec3d, VecList\n"
+        "class Endless:\n"
+        "    __len__ = lambda self: 2\n"
+        "    __getitem__ = lambda self, i: Vec3d(0, 0, 0)\n"
+        "    __iter__ = lambda self: itertools.repeat(Vec3d(1, 2, 3))\n"
+        "limit = int(open('/proc/self/statm').read().split()[0]) * os.sysconf('SC_PAGE_SIZE') + (256 << 20)\n"
+        "resource.setrlimit(resource.RLIMIT_AS, (limit, limit))\n"
+        "try:\n    VecList(Endless())\nexcept MemoryError:\n    print('MemoryError')\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    assert (out.returncode, out.stdout) == (0, "MemoryError\n")
+
+
 @pytest.mark.parametrize(
     "source, exc, text",
     [

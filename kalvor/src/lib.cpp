@@ -28,10 +28,12 @@ namespace {
 // ---- kalvor.geometry
 
 int geometry_exec(PyObject* module) noexcept {
-  if (!binding::check_module(module)) return -1;
-  if (binding::add_class<morvix::Circle>(module) < 0) return -1;
-  if (add_intersection_functions(module) < 0) return -1;
-  return binding::add_class<morvix::Plane>(module);
+  return binding::guarded<int>(-1, [&] {
+    if (!binding::check_module(module)) return -1;
+    if (binding::add_class<morvix::Circle>(module) < 0) return -1;
+    if (add_intersection_functions(module) < 0) return -1;
+    return binding::add_class<morvix::Plane>(module);
+  });
 }
 
 PyModuleDef_Slot geometry_slots[] = {
@@ -88,15 +90,17 @@ int add_geometry(PyObject* module) noexcept {
 // ---- kalvor
 
 int kalvor_exec(PyObject* module) noexcept {
-  if (!binding::check_module(module)) return -1;
-  if (binding::add_class<morvix::AngleDegrees>(module) < 0) return -1;
-  if (binding::add_class<morvix::AngleRadians>(module) < 0) return -1;
-  if (binding::add_class<morvix::Quat>(module) < 0) return -1;
-  if (binding::add_class<VecList>(module) < 0) return -1;
-  if (binding::add_class<morvix::Vec3d>(module) < 0) return -1;
-  if (add_geometry(module) < 0) return -1;
-  // Not an export: set directly, so __all__ keeps only the classes and the submodule.
-  return PyModule_AddStringConstant(module, "__version__", KALVOR_VERSION);
+  return binding::guarded<int>(-1, [&] {
+    if (!binding::check_module(module)) return -1;
+    if (binding::add_class<morvix::AngleDegrees>(module) < 0) return -1;
+    if (binding::add_class<morvix::AngleRadians>(module) < 0) return -1;
+    if (binding::add_class<morvix::Quat>(module) < 0) return -1;
+    if (binding::add_class<VecList>(module) < 0) return -1;
+    if (binding::add_class<morvix::Vec3d>(module) < 0) return -1;
+    if (add_geometry(module) < 0) return -1;
+    // Not an export: set directly, so __all__ keeps only the classes and the submodule.
+    return PyModule_AddStringConstant(module, "__version__", KALVOR_VERSION);
+  });
 }
 
 PyModuleDef_Slot kalvor_slots[] = {

@@ -16,7 +16,7 @@ namespace {
 
 // The number in the float text format (or with `decimals` fixed digits when
 // that is not negative), then the unit suffix.
-std::string with_suffix(double v, int decimals, const char* suffix) noexcept {
+std::string with_suffix(double v, int decimals, const char* suffix) {
   std::string out;
   if (decimals < 0) {
     append_float(out, v);
@@ -29,12 +29,12 @@ std::string with_suffix(double v, int decimals, const char* suffix) noexcept {
 
 }  // namespace
 
-std::string to_string(AngleRadians r) noexcept { return with_suffix(r.angle, -1, radians_suffix); }
-std::string to_string(AngleRadians r, int decimals) noexcept {
+std::string to_string(AngleRadians r) { return with_suffix(r.angle, -1, radians_suffix); }
+std::string to_string(AngleRadians r, int decimals) {
   return with_suffix(r.angle, decimals < 0 ? 0 : decimals, radians_suffix);
 }
-std::string to_string(AngleDegrees d) noexcept { return with_suffix(d.angle, -1, degrees_suffix); }
-std::string to_string(AngleDegrees d, int decimals) noexcept {
+std::string to_string(AngleDegrees d) { return with_suffix(d.angle, -1, degrees_suffix); }
+std::string to_string(AngleDegrees d, int decimals) {
   return with_suffix(d.angle, decimals < 0 ? 0 : decimals, degrees_suffix);
 }
 

@@ -72,10 +72,10 @@ constexpr AngleDegrees operator-(AngleDegrees a) noexcept { return {-a.angle}; }
 
 // The float text followed by " radians" / "°" (U+00B0, no space). With
 // `decimals`, the number has exactly that many digits after the point.
-std::string to_string(AngleRadians r) noexcept;
-std::string to_string(AngleRadians r, int decimals) noexcept;
-std::string to_string(AngleDegrees d) noexcept;
-std::string to_string(AngleDegrees d, int decimals) noexcept;
+std::string to_string(AngleRadians r);
+std::string to_string(AngleRadians r, int decimals);
+std::string to_string(AngleDegrees d);
+std::string to_string(AngleDegrees d, int decimals);
 
 // ---- angle between two vectors
 

@@ -6,7 +6,7 @@
 
 namespace kalvor::binding {
 
-const Signature* make_signature(std::string call, std::vector<const char*> names) noexcept {
+const Signature* make_signature(std::string call, std::vector<const char*> names) {
   // Interned once, so keywords (interned by the compiler) usually match by
   // pointer before any string comparison.
   auto* sig = new Signature{std::move(call), std::move(names), {}};
@@ -16,7 +16,7 @@ const Signature* make_signature(std::string call, std::vector<const char*> names
 
 namespace {
 
-bool start(const Signature& sig, std::size_t nargs, PyObject* const* args, PyObject** out) noexcept {
+bool start(const Signature& sig, std::size_t nargs, PyObject* const* args, PyObject** out) {
   const std::size_t n = sig.names.size();
   if (nargs > n) {
     too_many_positional(sig.call, n, nargs);
@@ -26,7 +26,7 @@ bool start(const Signature& sig, std::size_t nargs, PyObject* const* args, PyObj
   return true;
 }
 
-bool place_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject** out) noexcept {
+bool place_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject** out) {
   const std::size_t n = sig.names.size();
   std::size_t found = n;
   for (std::size_t i = 0; i < n; ++i) {
@@ -55,7 +55,7 @@ bool place_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObjec
   return true;
 }
 
-bool finish(const Signature& sig, PyObject** out) noexcept {
+bool finish(const Signature& sig, PyObject** out) {
   const std::size_t n = sig.names.size();
   std::size_t missing_count = 0;
   for (std::size_t i = 0; i < n; ++i) missing_count += out[i] == nullptr;
@@ -70,7 +70,7 @@ bool finish(const Signature& sig, PyObject** out) noexcept {
 }  // namespace
 
 bool match_vectorcall(const Signature& sig, PyObject* const* args, std::size_t nargs, PyObject* kwnames,
-                      PyObject** out) noexcept {
+                      PyObject** out) {
   if (!start(sig, nargs, args, out)) return false;
   if (kwnames != nullptr) {
     const Py_ssize_t count = PyTuple_GET_SIZE(kwnames);
@@ -82,7 +82,7 @@ bool match_vectorcall(const Signature& sig, PyObject* const* args, std::size_t n
   return finish(sig, out);
 }
 
-bool match_tuple(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out) noexcept {
+bool match_tuple(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out) {
   const std::size_t nargs = static_cast<std::size_t>(PyTuple_GET_SIZE(args));
   if (!start(sig, nargs, reinterpret_cast<PyTupleObject*>(args)->ob_item, out)) return false;
   if (kwargs != nullptr) {

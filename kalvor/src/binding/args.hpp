@@ -1,7 +1,8 @@
 #pragma once
 // The one argument matcher. A callable's signature is its full call name
 // ("Vec3d.dot()") and its parameter names, all required, each accepted by
-// position or by keyword. Matching completes before any conversion.
+// position or by keyword. Matching completes before any conversion. An error
+// text that cannot be allocated throws std::bad_alloc to the wrapper's exit.
 
 #include <Python.h>
 
@@ -18,14 +19,14 @@ struct Signature {
 };
 
 // Builds a signature that lives for the rest of the process.
-const Signature* make_signature(std::string call, std::vector<const char*> names) noexcept;
+const Signature* make_signature(std::string call, std::vector<const char*> names);
 
 // Vector call: positional args[0..nargs), then one value per name in kwnames.
 // On success out[i] holds a borrowed reference for parameter i.
 bool match_vectorcall(const Signature& sig, PyObject* const* args, std::size_t nargs, PyObject* kwnames,
-                      PyObject** out) noexcept;
+                      PyObject** out);
 
 // Classic call: an argument tuple and an optional keyword dictionary.
-bool match_tuple(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out) noexcept;
+bool match_tuple(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out);
 
 }  // namespace kalvor::binding

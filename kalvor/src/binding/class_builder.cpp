@@ -23,7 +23,7 @@ std::string join_names(const std::vector<const char*>& names) {
   return out;
 }
 
-PyTypeObject* build_type(const char* name, PyType_Spec* spec) noexcept {
+PyTypeObject* build_type(const char* name, PyType_Spec* spec) {
   PyObject* type = PyType_FromSpec(spec);
   // The full name "builtins.Vec3d" gives __module__ "builtins"; the
   // interpreter's own messages use tp_name, which should read 'Vec3d' as for

@@ -33,7 +33,7 @@ std::string join_names(const std::vector<const char*>& names);
 
 // Builds the type from its spec; on failure raises PanicException
 // "An error occurred while initializing class {name}".
-PyTypeObject* build_type(const char* name, PyType_Spec* spec) noexcept;
+PyTypeObject* build_type(const char* name, PyType_Spec* spec);
 
 template <Bound T>
 class ClassBuilder {
@@ -208,9 +208,12 @@ class ClassBuilder {
 }  // namespace kalvor::binding
 
 // Defines the accessor of a class declared with KALVOR_DECLARE_CLASS: the
-// type is built on first use from the class's table.
-#define KALVOR_CLASS_TYPE(CppType, make_table)                                   \
-  PyTypeObject* kalvor::binding::PyClass<CppType>::type() noexcept {             \
-    static kalvor::binding::OnceValue<PyTypeObject*> cell;                       \
-    return cell.get([] { return (make_table)().build(); });                      \
+// type is built on first use from the class's table (null with the error set
+// when that fails, MemoryError included).
+#define KALVOR_CLASS_TYPE(CppType, make_table)                                               \
+  PyTypeObject* kalvor::binding::PyClass<CppType>::type() noexcept {                         \
+    static kalvor::binding::OnceValue<PyTypeObject*> cell;                                   \
+    return cell.get([]() noexcept {                                                          \
+      return kalvor::binding::guarded<PyTypeObject*>(nullptr, [] { return (make_table)().build(); }); \
+    });                                                                                      \
   }

@@ -48,7 +48,7 @@ bool is_numpy_bool(PyObject* o) noexcept {
 
 }  // namespace
 
-bool load_bool(PyObject* o, bool& out) noexcept {
+bool load_bool(PyObject* o, bool& out) {
   if (o == Py_True || o == Py_False) {
     out = o == Py_True;
     return true;
@@ -68,7 +68,7 @@ bool load_bool(PyObject* o, bool& out) noexcept {
   return false;
 }
 
-Ref sequence_iterator(PyObject* o, std::size_t& length) noexcept {
+Ref sequence_iterator(PyObject* o, std::size_t& length) {
   if (PyUnicode_Check(o)) {
     str_to_vec();
     return {};
@@ -77,13 +77,15 @@ Ref sequence_iterator(PyObject* o, std::size_t& length) noexcept {
     not_an_instance(o, "Sequence");
     return {};
   }
+  // The length is only a hint: a failure to give it is dropped like an
+  // operator's conversion error.
   const Py_ssize_t size = PyObject_Size(o);
-  if (size < 0) PyErr_Clear();
+  if (size < 0 && !discard_conversion_error()) return {};
   length = size < 0 ? 0 : static_cast<std::size_t>(size);
   return steal(PyObject_GetIter(o));
 }
 
-Ref sequence_snapshot(PyObject* o) noexcept {
+Ref sequence_snapshot(PyObject* o) {
   if (!PySequence_Check(o)) {
     not_an_instance(o, "Sequence");
     return {};

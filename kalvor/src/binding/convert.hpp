@@ -7,8 +7,10 @@
 //   std::vector<T>    a sequence of instances of T's class, copied out
 //   std::array<E, N>  a sequence of exactly N items, each converted as E
 //                     (so Matrix3 is three sequences of three floats)
-// Each `load` is noexcept and on failure sets exactly one Python error, not
-// prefixed; the caller adds "argument '{name}': " in one place.
+// Each `load` fails by returning false with exactly one Python error set, not
+// prefixed; the caller adds "argument '{name}': " in one place. A C++
+// exception (an allocation that fails) passes through to the wrapper's single
+// exit, which alone turns exceptions into Python errors.
 //
 // Results go the other way through `to_python`, chosen by the return type.
 
@@ -18,9 +20,10 @@
 #include "kalvor/src/binding/object.hpp"
 #include "kalvor/src/binding/ref.hpp"
 
+#include <algorithm>
 #include <array>
-#include <memory>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -65,12 +68,12 @@ struct Arg<std::size_t> {
   std::size_t get() const noexcept { return value; }
 };
 
-bool load_bool(PyObject* o, bool& out) noexcept;
+bool load_bool(PyObject* o, bool& out);
 
 template <>
 struct Arg<bool> {
   bool value = false;
-  bool load(PyObject* o) noexcept { return load_bool(o, value); }
+  bool load(PyObject* o) { return load_bool(o, value); }
   bool get() const noexcept { return value; }
 };
 
@@ -95,7 +98,7 @@ template <Bound T>
 struct Arg<const T&> {
   const T* value = nullptr;
   SharedBorrow guard;
-  bool load(PyObject* o) noexcept {
+  bool load(PyObject* o) {
     if (!is_instance<T>(o)) {
       not_an_instance(o, PyClass<T>::name);
       return false;
@@ -108,26 +111,22 @@ struct Arg<const T&> {
 
 // Checks that `o` is a sequence and not a `str`, and returns its iterator and
 // its length (0 when the length cannot be read); null with the error set.
-Ref sequence_iterator(PyObject* o, std::size_t& length) noexcept;
+Ref sequence_iterator(PyObject* o, std::size_t& length);
 
 // A sequence of instances of T's class, each borrowed while its value is
 // copied out, in order.
 template <Bound T, class Alloc>
 struct Arg<std::vector<T, Alloc>> {
+  static constexpr std::size_t reserve_limit = std::size_t{1} << 16;
   std::vector<T, Alloc> value;
 
-  bool load(PyObject* o) noexcept {
-    try {
+  bool load(PyObject* o) {
 #ifndef Py_GIL_DISABLED
-      // A list or tuple is read in place: holding the interpreter lock and
-      // running no Python code while copying, nothing can change it meanwhile.
-      if (PyList_CheckExact(o) || PyTuple_CheckExact(o)) return load_items(o);
+    // A list or tuple is read in place: holding the interpreter lock and
+    // running no Python code while copying, nothing can change it meanwhile.
+    if (PyList_CheckExact(o) || PyTuple_CheckExact(o)) return load_items(o);
 #endif
-      return load_iterated(o);
-    } catch (const std::bad_alloc&) {
-      PyErr_NoMemory();
-      return false;
-    }
+    return load_iterated(o);
   }
   std::vector<T, Alloc>& get() noexcept { return value; }
 
@@ -148,7 +147,9 @@ struct Arg<std::vector<T, Alloc>> {
     std::size_t length = 0;
     Ref iterator = sequence_iterator(o, length);
     if (!iterator) return false;
-    value.reserve(length);
+    // The length is only a hint, and may lie: at most a bounded reservation up
+    // front, the rest grows as items arrive.
+    value.reserve(std::min(length, reserve_limit));
     for (;;) {
       PyObject* raw = nullptr;
       const int status = PyIter_NextItem(iterator.get(), &raw);
@@ -165,7 +166,7 @@ struct Arg<std::vector<T, Alloc>> {
 // The items of a sequence that is neither a list nor a tuple (a NumPy array,
 // a user's sequence class) as a new tuple holding strong references; null
 // with the error set ("'int' object is not an instance of 'Sequence'").
-Ref sequence_snapshot(PyObject* o) noexcept;
+Ref sequence_snapshot(PyObject* o);
 
 // A sequence of exactly N items (a list, a tuple or anything the interpreter
 // takes for a sequence, such as a NumPy array), each converted by E's rule. A
@@ -176,7 +177,7 @@ struct Arg<std::array<E, N>> {
   using Element = std::conditional_t<Bound<E>, Arg<const E&>, Arg<E>>;
   std::array<E, N> value{};
 
-  bool load(PyObject* o) noexcept {
+  bool load(PyObject* o) {
     if (PyTuple_CheckExact(o)) return load_tuple(o);
 #ifndef Py_GIL_DISABLED
     if (PyList_CheckExact(o)) return load_list(o);
@@ -187,7 +188,7 @@ struct Arg<std::array<E, N>> {
   const std::array<E, N>& get() const noexcept { return value; }
 
  private:
-  bool load_tuple(PyObject* tuple) noexcept {
+  bool load_tuple(PyObject* tuple) {
     if (!has_length(PyTuple_GET_SIZE(tuple))) return false;
     for (std::size_t i = 0; i < N; ++i)
       if (!load_item(i, PyTuple_GET_ITEM(tuple, static_cast<Py_ssize_t>(i)))) return false;
@@ -197,7 +198,7 @@ struct Arg<std::array<E, N>> {
   // Converting an item may run Python code (__float__, __index__) that changes
   // the list: its length is read again before each item, and the item is held
   // by a strong reference while it is converted.
-  bool load_list(PyObject* list) noexcept {
+  bool load_list(PyObject* list) {
     for (std::size_t i = 0; i < N; ++i) {
       if (!has_length(PyList_GET_SIZE(list))) return false;
       Ref item = borrow(PyList_GET_ITEM(list, static_cast<Py_ssize_t>(i)));
@@ -206,13 +207,13 @@ struct Arg<std::array<E, N>> {
     return true;
   }
 
-  static bool has_length(Py_ssize_t length) noexcept {
+  static bool has_length(Py_ssize_t length) {
     if (length == static_cast<Py_ssize_t>(N)) return true;
     wrong_length(N, length);
     return false;
   }
 
-  bool load_item(std::size_t i, PyObject* item) noexcept {
+  bool load_item(std::size_t i, PyObject* item) {
     Element element;
     if (!element.load(item)) {
       prefix_item_error(i);

@@ -64,7 +64,7 @@ void replace_type_error(Make&& make) noexcept {
 
 }  // namespace
 
-std::string type_name(PyObject* obj) noexcept {
+std::string type_name(PyObject* obj) {
   Ref name = steal(PyType_GetQualName(Py_TYPE(obj)));
   if (!name || !PyUnicode_Check(name.get())) {
     PyErr_Clear();
@@ -73,20 +73,20 @@ std::string type_name(PyObject* obj) noexcept {
   return utf8(name.get());
 }
 
-[[gnu::cold]] void too_many_positional(std::string_view call, std::size_t expected, std::size_t given) noexcept {
+[[gnu::cold]] void too_many_positional(std::string_view call, std::size_t expected, std::size_t given) {
   set_type_error(text_of(call, " takes ", expected, " positional arguments but ", given,
                          given == 1 ? " was given" : " were given"));
 }
 
-[[gnu::cold]] void multiple_values(std::string_view call, const char* param) noexcept {
+[[gnu::cold]] void multiple_values(std::string_view call, const char* param) {
   set_type_error(text_of(call, " got multiple values for argument '", param, "'"));
 }
 
-[[gnu::cold]] void unexpected_keyword(std::string_view call, PyObject* keyword) noexcept {
+[[gnu::cold]] void unexpected_keyword(std::string_view call, PyObject* keyword) {
   set_type_error(text_of(call, " got an unexpected keyword argument '", utf8(keyword), "'"));
 }
 
-[[gnu::cold]] void missing_arguments(std::string_view call, std::span<const char* const> missing) noexcept {
+[[gnu::cold]] void missing_arguments(std::string_view call, std::span<const char* const> missing) {
   // 'a' / 'a' and 'b' / 'a', 'b', and 'c'
   std::string list;
   for (std::size_t i = 0; i < missing.size(); ++i) {
@@ -100,7 +100,7 @@ std::string type_name(PyObject* obj) noexcept {
                          missing.size() == 1 ? "argument: " : "arguments: ", list));
 }
 
-[[gnu::cold]] void not_an_instance(PyObject* obj, std::string_view target) noexcept {
+[[gnu::cold]] void not_an_instance(PyObject* obj, std::string_view target) {
   if (obj == Py_None) {
     set_type_error(text_of("'None' is not an instance of '", target, "'"));
   } else {
@@ -119,7 +119,13 @@ std::string type_name(PyObject* obj) noexcept {
   });
 }
 
-[[gnu::cold]] void no_bool_conversion(PyObject* obj) noexcept {
+[[gnu::cold]] bool discard_conversion_error() noexcept {
+  if (!PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError)) return false;
+  PyErr_Clear();
+  return true;
+}
+
+[[gnu::cold]] void no_bool_conversion(PyObject* obj) {
   set_type_error(text_of("object of type '", type_name(obj), "' does not define a '__bool__' conversion"));
 }
 
@@ -129,7 +135,7 @@ std::string type_name(PyObject* obj) noexcept {
 
 [[gnu::cold]] void str_to_vec() noexcept { PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`"); }
 
-[[gnu::cold]] void wrong_length(std::size_t expected, Py_ssize_t length) noexcept {
+[[gnu::cold]] void wrong_length(std::size_t expected, Py_ssize_t length) {
   set_type_error(text_of("expected a sequence of ", expected, " items, got ", length));
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Every fixed message of the module and the builders of the variable ones.
 // All of them are cold paths, kept out of line; each sets exactly one Python
-// error (or returns a text for an internal failure).
+// error (or returns a text for an internal failure). Those that build a text
+// may throw std::bad_alloc, which the wrapper's single exit turns into
+// MemoryError.
 
 #include <Python.h>
 
@@ -29,29 +31,33 @@ inline constexpr std::string_view result_failed = "could not create a result obj
 struct PythonError {};
 
 // The qualified name of an object's type, or "<failed to extract type name>".
-std::string type_name(PyObject* obj) noexcept;
+std::string type_name(PyObject* obj);
 
 // ---- argument matching
-void too_many_positional(std::string_view call, std::size_t expected, std::size_t given) noexcept;
-void multiple_values(std::string_view call, const char* param) noexcept;
-void unexpected_keyword(std::string_view call, PyObject* keyword) noexcept;
-void missing_arguments(std::string_view call, std::span<const char* const> missing) noexcept;
+void too_many_positional(std::string_view call, std::size_t expected, std::size_t given);
+void multiple_values(std::string_view call, const char* param);
+void unexpected_keyword(std::string_view call, PyObject* keyword);
+void missing_arguments(std::string_view call, std::span<const char* const> missing);
 
 // ---- conversion
 // "'{type}' object is not an instance of '{target}'" (or "'None' is not ...").
-void not_an_instance(PyObject* obj, std::string_view target) noexcept;
+void not_an_instance(PyObject* obj, std::string_view target);
 // Turns a pending TypeError T into "argument '{name}': T", keeping its cause;
 // any other pending exception is left unchanged.
 void prefix_argument_error(const char* name) noexcept;
-void no_bool_conversion(PyObject* obj) noexcept;
+void no_bool_conversion(PyObject* obj);
 void size_out_of_range() noexcept;
 void str_to_vec() noexcept;
 // "expected a sequence of {expected} items, got {length}"
-void wrong_length(std::size_t expected, Py_ssize_t length) noexcept;
+void wrong_length(std::size_t expected, Py_ssize_t length);
 // Turns a pending TypeError T raised by item `index` of a sequence into
 // "[index]: T", or "[index][...]" when T already names an inner position;
 // any other pending exception is left unchanged.
 void prefix_item_error(std::size_t index) noexcept;
+// Clears a pending conversion error that an operator may discard (it then
+// returns NotImplemented) and says so; an interrupt, an exit or any other
+// exception that is not an Exception, and MemoryError, stay pending.
+bool discard_conversion_error() noexcept;
 
 // ---- borrowing and properties
 void already_mutably_borrowed() noexcept;

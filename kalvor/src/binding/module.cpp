@@ -39,7 +39,7 @@ int add_function(PyObject* module, PyMethodDef* def) noexcept {
   return add_object(module, text, function.get());
 }
 
-bool check_module(PyObject* module) noexcept {
+bool check_module(PyObject* module) {
   if (PyModule_Check(module)) return true;
   not_an_instance(module, "module");
   return false;

@@ -38,6 +38,6 @@ PyMethodDef function(const char* name, Names... names) {
 }
 
 // Checks that the exec function was given a module.
-bool check_module(PyObject* module) noexcept;
+bool check_module(PyObject* module);
 
 }  // namespace kalvor::binding

@@ -18,6 +18,8 @@ class OnceValue {
   // with a Python error set) if no call has succeeded yet.
   template <class Init>
   T get(Init&& init) noexcept {
+    // An initialiser that threw would leave the state `running` for good.
+    static_assert(noexcept(init()), "an initialiser reports failure as a null value, never by throwing");
     if (state_.load(std::memory_order_acquire) == done) return value_;
     return slow(init);
   }

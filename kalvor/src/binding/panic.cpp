@@ -1,5 +1,6 @@
 #include "kalvor/src/binding/panic.hpp"
 
+#include "kalvor/src/binding/errors.hpp"
 #include "kalvor/src/binding/once.hpp"
 #include "kalvor/src/binding/ref.hpp"
 
@@ -62,7 +63,7 @@ OnceValue<PyObject*> exception_type;
 }
 
 PyObject* panic_exception_type() noexcept {
-  return exception_type.get([] {
+  return exception_type.get([]() noexcept {
     return PyErr_NewExceptionWithDoc("kalvor.PanicException",
                                      "Raised when an internal check of kalvor fails.\n\n"
                                      "It derives from BaseException, so `except Exception` does not catch it.",
@@ -83,6 +84,14 @@ void raise_panic(const Panic& failure) noexcept {
     if (message) PyErr_SetObject(type, message.get());
   }
   producing = false;
+}
+
+void raise_generic_panic(std::source_location where) noexcept {
+  try {
+    raise_panic(Panic{std::string(text::generic_panic), where, {}});
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  }
 }
 
 }  // namespace kalvor::binding

@@ -28,6 +28,9 @@ struct Panic {
 // happens while one is already being produced.
 void raise_panic(const Panic& failure) noexcept;
 
+// raise_panic with the generic text, for a failure that carries none.
+void raise_generic_panic(std::source_location where) noexcept;
+
 // The exception class, created once per process.
 PyObject* panic_exception_type() noexcept;
 

@@ -3,7 +3,9 @@
 // borrows the receiver (shared for `const T&`, exclusive for `T&`), converts
 // the arguments in parameter order, calls the impl with C++ values only and
 // converts its result. Every wrapper is noexcept and has one exit that turns
-// internal failures into PanicException.
+// every C++ exception into a Python error: MemoryError for an allocation that
+// failed, PanicException for a broken invariant. Nothing below the exit
+// catches exceptions or is declared noexcept while it may allocate.
 
 #include <Python.h>
 
@@ -13,6 +15,7 @@
 #include "kalvor/src/binding/panic.hpp"
 
 #include <new>
+#include <stdexcept>
 #include <optional>
 #include <tuple>
 #include <type_traits>
@@ -87,23 +90,24 @@ R guarded(R failure, F&& body) noexcept {
   try {
     return body();
   } catch (const PythonError&) {
-    return failure;
+    // The Python error is already set.
   } catch (const Panic& p) {
     raise_panic(p);
-    return failure;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
-    return failure;
+  } catch (const std::length_error&) {
+    // A container asked for more than it can ever hold.
+    PyErr_NoMemory();
   } catch (...) {
-    raise_panic(Panic{std::string(text::generic_panic), std::source_location::current(), {}});
-    return failure;
+    raise_generic_panic(std::source_location::current());
   }
+  return failure;
 }
 
 // Converts matched[I] into args I.. in order; the first failure is prefixed
 // with its parameter name.
 template <class Tuple, std::size_t... I>
-bool load_args(Tuple& args, PyObject* const* matched, const Signature& sig, std::index_sequence<I...>) noexcept {
+bool load_args(Tuple& args, PyObject* const* matched, const Signature& sig, std::index_sequence<I...>) {
   bool ok = true;
   ((ok = ok && (std::get<I>(args).load(matched[I]) || (prefix_argument_error(sig.names[I]), false))), ...);
   return ok;
@@ -321,7 +325,8 @@ PyObject* next_slot(PyObject* self) noexcept {
 
 // A binary operator with the receiver on the left. Anything it cannot use
 // (receiver of another class or borrowed, operand not convertible) gives
-// NotImplemented and the conversion error is dropped.
+// NotImplemented and the conversion error is dropped, unless it is one no
+// operator may swallow (KeyboardInterrupt, SystemExit, MemoryError).
 template <auto Impl>
 PyObject* binary_slot(PyObject* left, PyObject* right) noexcept {
   using T = std::remove_cvref_t<param_of<Impl, 0>>;
@@ -331,7 +336,7 @@ PyObject* binary_slot(PyObject* left, PyObject* right) noexcept {
     if (!guard.acquire(object_cast<T>(left)->borrow)) Py_RETURN_NOTIMPLEMENTED;
     ArgFor<param_of<Impl, 1>> operand;
     if (!operand.load(right)) {
-      PyErr_Clear();
+      if (!discard_conversion_error()) return nullptr;
       Py_RETURN_NOTIMPLEMENTED;
     }
     return to_python(Impl(object_cast<T>(left)->value, operand.get()));
