@@ -1,14 +1,16 @@
+import decimal
 import importlib.util
+import math
+import random
+import struct
 import subprocess
 import sys
-
-import struct
 
 import pytest
 from hypothesis import given, strategies as st
 
 import kalvor
-from kalvor import Vec3d
+from kalvor import AngleRadians, Vec3d, VecList
 
 
 def test_all_lists_the_added_names_in_order():
@@ -86,6 +88,10 @@ FLOAT_TEXTS = [
     (123456789.125, "123456789.125"),
     (5e-324, "0." + "0" * 323 + "5"),
     (2.0**53, "9007199254740992"),
+    # Large magnitudes: the shortest digits, then zeros up to the point.
+    (1.2345678901234568e19, "12345678901234567000"),
+    (1e23, "100000000000000000000000"),
+    (1.7976931348623157e308, "17976931348623157" + "0" * 292),
 ]
 
 
@@ -102,6 +108,22 @@ def test_float_text_reads_back_without_exponent(value):
     assert "e" not in text and "E" not in text
     assert not text.endswith(".0")
     assert struct.pack("<d", float(text)) == struct.pack("<d", value)
+
+
+def positional(value):
+    """repr's shortest digits written out positionally, without a trailing ".0"."""
+    text = format(decimal.Decimal(repr(value)), "f")
+    return text.rstrip("0").rstrip(".") if "." in text else text
+
+
+def test_float_text_has_the_digits_of_repr():
+    # Random bit patterns: every exponent, subnormals and both signs alike.
+    rng = random.Random(11)
+    values = [struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0] for _ in range(60_000)]
+    values = [v for v in values if math.isfinite(v)] + [5e-324, -2.2250738585072014e-308, 1e16, 0.1, 1e22, 1e-5]
+    lines = repr(VecList([Vec3d(v, 0, 0) for v in values]))[1:-1].split("\n")
+    assert [line[len("Vec3d(") : -len(", 0, 0)")] for line in lines] == [positional(v) for v in values]
+    assert repr(AngleRadians(1e300)) == positional(1e300) + " radians"
 
 
 @pytest.mark.skipif(

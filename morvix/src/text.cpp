@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <string_view>
 #include <system_error>
 
 namespace morvix {
@@ -23,14 +24,44 @@ bool append_special(std::string& out, double v) {
 
 }  // namespace
 
+// The shortest digits that read back to `v` (std::to_chars in scientific
+// form picks the same ones as Python's repr), written out positionally: zeros
+// after them up to the decimal point for a large magnitude, zeros between the
+// point and them for a small one.
 void append_float(std::string& out, double v) {
   if (append_special(out, v)) return;
-  // Fixed notation without a precision is the shortest round-trip text; the
-  // longest double in it (DBL_MAX) has 309 integer digits, the smallest
-  // subnormal 1074 decimals after the point plus "-0.".
-  char buffer[1100];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
-  out.append(buffer, result.ptr);
+  // "-d.ddddddddddddddddde-308" at the longest.
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific);
+  std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  if (text.front() == '-') {
+    out += '-';
+    text.remove_prefix(1);
+  }
+  const std::size_t e = text.find('e');
+  std::string_view mantissa = text.substr(0, e);
+  std::string_view exponent = text.substr(e + 1);
+  if (exponent.front() == '+') exponent.remove_prefix(1);
+  int power = 0;
+  std::from_chars(exponent.data(), exponent.data() + exponent.size(), power);
+  // The digits d₁d₂…dₙ, and the point after the first `point` of them.
+  char digits[20];
+  std::size_t n = 0;
+  for (char c : mantissa)
+    if (c != '.') digits[n++] = c;
+  const long point = static_cast<long>(power) + 1;
+  if (point <= 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-point), '0');
+    out.append(digits, n);
+  } else if (static_cast<std::size_t>(point) >= n) {
+    out.append(digits, n);
+    out.append(static_cast<std::size_t>(point) - n, '0');
+  } else {
+    out.append(digits, static_cast<std::size_t>(point));
+    out += '.';
+    out.append(digits + point, n - static_cast<std::size_t>(point));
+  }
 }
 
 void append_float_fixed(std::string& out, double v, int decimals) {
