@@ -51,6 +51,27 @@ def rotations() -> None:
     print(f"angle between x and (1, 1, 0): {Vec3d.i().angle_to(Vec3d(1, 1, 0)).to_degrees()}")
 
 
+def animation() -> None:
+    section("A camera between two keyframes")
+    # The camera looks down -z. Keyframe 1 looks straight ahead; keyframe 2 is
+    # rolled 30° about the line of sight, then turned to face a target (then:
+    # the roll applies first, in camera space, the turn second).
+    ahead, target = Vec3d(0, 0, -1), Vec3d(4, 3, -4)
+    roll = Quat.from_axis_angle(ahead, AngleDegrees(30).to_radians())
+    first, second = Quat.identity(), roll.then(Quat.between(ahead, target))
+    # The corners of the image plane in camera space, taken to the world at each frame.
+    corners = [Vec3d(-1, -0.75, -1), Vec3d(1, -0.75, -1), Vec3d(1, 0.75, -1), Vec3d(-1, 0.75, -1)]
+    for frame in range(5):
+        orientation = first.slerp(second, frame / 4)
+        world = VecList(corners)
+        world.rotate(orientation)
+        print(f"  t = {frame / 4:<4}: looking along {orientation.rotate(ahead)}, first corner at {world[0]}")
+    # An orientation read back from a stored matrix; its inverse turns the target back ahead.
+    stored = Quat.from_rotation_matrix(second.to_rotation_matrix())
+    print(f"  keyframe 2 from its matrix: {stored}")
+    print(f"  the target seen from the camera: {second.inverse().rotate(target.normalize())}")
+
+
 def timed[T](label: str, work: Callable[[], T]) -> T:
     start = time.perf_counter()
     result = work()
@@ -111,6 +132,7 @@ def main() -> None:
     print(f"kalvor exports {kalvor.__all__}")
     vectors()
     rotations()
+    animation()
     bulk()
     shapes()
     errors()

@@ -1,5 +1,6 @@
 #include "morvix/src/quat.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace morvix {
@@ -51,7 +52,8 @@ Quat between(const Vec3d& from, const Vec3d& to) noexcept {
   const Vec3d c = cross(a, b);
   // NaN exactly when a or b holds a NaN (a zero or non-finite input).
   const double d = dot(a, b);
-  const double largest = std::fmax(std::fmax(std::fabs(c.x), std::fabs(c.y)), std::fabs(c.z));
+  // A NaN here makes the result NaN whatever largest holds: see d.
+  const double largest = std::max(std::max(std::fabs(c.x), std::fabs(c.y)), std::fabs(c.z));
   if (largest == 0.0 && d > 0.0) return Quat::identity();
   if (largest == 0.0 && d < 0.0) {
     // Any axis perpendicular to a will do; this one is fixed by a alone.
@@ -60,16 +62,20 @@ Quat between(const Vec3d& from, const Vec3d& to) noexcept {
     const Vec3d n = normalize(cross(a, e));
     return {0.0, -n.x, -n.y, -n.z};
   }
-  // The axis: the cross product scaled by its largest component (for nearly
-  // parallel or opposite directions its squares would underflow), normalised,
-  // then freed of its rounding error along a. Near a half turn that error
-  // would come back at full size (about 1e-16 / |a × b|) in rotate(q, a), while
-  // an error within the plane perpendicular to a is scaled down by |a × b|.
-  const Vec3d u = c / largest;
-  const Vec3d n = normalize(u);
-  const Vec3d axis = normalize(n - (a * dot(n, a)));
-  // atan2(|a × b|, a·b) is accurate at every angle; acos(a·b) is not near 0 and π.
-  return from_axis_angle(axis, {std::atan2(largest * magnitude(u), d)});
+  // The axis: the cross product, normalised. An error e along a in it comes
+  // back in rotate(q, a) scaled by 1 − cos θ, and e is about 1e-16 / sin θ: so
+  // beyond a right angle, where that product grows without bound near a half
+  // turn, the component along a is first projected out (an error within the
+  // plane perpendicular to a is scaled down by sin θ). A tiny cross product
+  // (nearly parallel or opposite directions) is first scaled by 2⁶⁰⁰, exactly,
+  // so that its squares do not underflow.
+  const Vec3d u = largest < 0x1p-500 ? c * 0x1p600 : c;
+  const Vec3d axis = normalize(d < 0.0 ? u - (a * dot(u, a)) : u);
+  // cos(θ/2) and sin(θ/2) are half the chord lengths |a + b| and |a − b|:
+  // accurate at every angle, where 1 + a·b or acos(a·b) lose digits near 0
+  // and π. Stored as from_axis_angle does, the sine negated.
+  const double half_sin = magnitude(a - b) * 0.5;
+  return {magnitude(a + b) * 0.5, -(half_sin * axis.x), -(half_sin * axis.y), -(half_sin * axis.z)};
 }
 
 // ---- rotation matrices

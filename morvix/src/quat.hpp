@@ -178,7 +178,9 @@ inline constexpr double slerp_linear_below = 1e-9;
 // direction of `to` (through rotate). Parallel directions give the identity;
 // opposite ones the half turn (0, −n) about n = normalize(from × e), e the
 // unit axis of from's smallest component in absolute value (x before y
-// before z on ties); a zero or non-finite vector gives NaN.
+// before z on ties); a zero or non-finite vector gives NaN. Otherwise it is
+// (cos(θ/2), −sin(θ/2)·axis) like from_axis_angle, for the angle θ between
+// the directions and the unit axis along from × to.
 Quat between(const Vec3d& from, const Vec3d& to) noexcept;
 
 // ---- equality

@@ -201,8 +201,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, QuatBetween,
     testing::Values(
         BetweenCase{"Parallel", {1, 2, 3}, {2, 4, 6}, Quat::identity()},
-        // from_axis_angle of z and the right angle from atan2(1, 0).
-        BetweenCase{"QuarterTurn", {1, 0, 0}, {0, 5, 0}, quarter_turn_z},
+        // Half the chord lengths √2: cos and sin of 45° both 0.7071067811865476.
+        BetweenCase{"QuarterTurn", {1, 0, 0}, {0, 5, 0}, {0.7071067811865476, -0.0, -0.0, -0.7071067811865476}},
         // Opposite: the half turn (0, −n), n = from × e, e the axis of from's
         // smallest component, the first of equal ones.
         BetweenCase{"OppositeX", {1, 0, 0}, {-3, 0, 0}, {0, -0.0, -0.0, -1}},
