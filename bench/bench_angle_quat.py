@@ -36,7 +36,7 @@ QUAT_ROWS = [
     ("construction", "Quat(1.0, 0.0, 0.0, 0.0)", "glm.dquat(1.0, 0.0, 0.0, 0.0)"),
     ("from_axis_angle", "Quat.from_axis_angle(axis, angle)", "glm.angleAxis(0.7, gaxis)"),
     ("rotate", "q.rotate(v)", "gq * gv"),
-    ("to_rotation_matrix", "q.to_rotation_matrix()", "glm.mat3_cast(gq)"),
+    ("to_rotation_matrix", "q.to_rotation_matrix()", "glm.mat3_cast(gq).to_list()"),
     ("to_axis_angle", "q.to_axis_angle()", "(glm.axis(gq), glm.angle(gq))"),
     ("equality", "q == q2", "gq == gq2"),
     ("repr", "repr(q)", "repr(gq)"),

@@ -29,6 +29,7 @@ ROWS = [
     ("normalize", "a.normalize()", "glm.normalize(ga)"),
     ("add", "a + b", "ga + gb"),
     ("scale", "a * 2.0", "ga * 2.0"),
+    ("reflected scale", "2.0 * a", "2.0 * ga"),
     ("equality", "a == b", "ga == gb"),
     ("hash", "hash(a)", "hash(ga)"),
     ("repr", "repr(a)", "repr(ga)"),

@@ -36,3 +36,40 @@ def test_the_array_cache_stays_within_its_bound(sizes, kept):
     )
     held, each_its_own = out.stdout.split()
     assert abs(float(held) - kept) < 1 and each_its_own == "True"
+
+
+@needs_plain_memory
+@pytest.mark.skipif(
+    platform.libc_ver()[0] != "glibc" or not os.path.exists("/proc/self/statm"),
+    reason="reads resident memory from /proc and sets the arenas of glibc's malloc",
+)
+def test_list_results_keep_bounded_memory_across_threads():
+    # Sixteen threads, each alive to the end, make list results in turn from a
+    # list of two million vectors: what stays behind is the one bounded cache
+    # of freed large arrays (128 MiB), not a buffer per thread. One C
+    # allocator arena, so that its per-thread arenas holding on to the freed
+    # item arrays of the result lists are not counted.
+    code = (
+        "import resource, threading\n"
+        "from kalvor import Vec3d, VecList\n"
+        "def rss():\n"
+        "    return int(open('/proc/self/statm').read().split()[1]) * resource.getpagesize()\n"
+        "v = Vec3d(0.5, 0.25, 1.0)\n"
+        "before = rss()\n"
+        "lst = VecList([v] * 2_000_000)\n"
+        "ran, done = threading.Semaphore(0), threading.Event()\n"
+        "def work():\n"
+        "    lst.dot(v), lst.is_unit()\n"
+        "    ran.release()\n"
+        "    done.wait()\n"
+        "threads = [threading.Thread(target=work) for _ in range(16)]\n"
+        "for t in threads:\n"
+        "    t.start()\n"
+        "    ran.acquire()\n"
+        "del lst\n"
+        "print((rss() - before) >> 20)\n"
+        "done.set()\n"
+    )
+    env = dict(os.environ, MALLOC_ARENA_MAX="1")
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, check=True)
+    assert int(out.stdout) < 128 + 24, out.stdout

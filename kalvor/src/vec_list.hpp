@@ -2,6 +2,7 @@
 // VecList: a growable array of core vectors whose element-wise operations run
 // on the worker pool; and VecListIterator, which walks a snapshot of one.
 
+#include "kalvor/src/binding/arrays.hpp"
 #include "kalvor/src/binding/object.hpp"
 #include "morvix/src/vec3d.hpp"
 
@@ -14,14 +15,9 @@
 
 namespace kalvor {
 
-// The element arrays' allocator. It does not value-initialise: a bulk result
-// is written in full right after it is sized, so zeroing it first would be a
-// wasted pass. Large arrays are aligned to 2 MiB and offered to the kernel for
-// transparent huge pages, which cuts the page faults of filling a fresh
-// multi-megabyte result by a factor of 512.
-void* allocate_elements(std::size_t bytes);
-void deallocate_elements(void* p, std::size_t bytes) noexcept;
-
+// The element arrays' allocator: the bulk arrays' storage, which does not
+// value-initialise (a bulk result is written in full right after it is sized,
+// so zeroing it first would be a wasted pass).
 template <class T>
 struct DefaultInitAllocator {
   using value_type = T;
@@ -32,9 +28,9 @@ struct DefaultInitAllocator {
 
   T* allocate(std::size_t n) {
     if (n > std::size_t(-1) / sizeof(T)) throw std::bad_array_new_length();
-    return static_cast<T*>(allocate_elements(n * sizeof(T)));
+    return static_cast<T*>(binding::allocate_array(n * sizeof(T)));
   }
-  void deallocate(T* p, std::size_t n) noexcept { deallocate_elements(p, n * sizeof(T)); }
+  void deallocate(T* p, std::size_t n) noexcept { binding::deallocate_array(p, n * sizeof(T)); }
 
   template <class U>
   void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {

@@ -16,6 +16,7 @@
 
 #include <Python.h>
 
+#include "kalvor/src/binding/arrays.hpp"
 #include "kalvor/src/binding/errors.hpp"
 #include "kalvor/src/binding/object.hpp"
 #include "kalvor/src/binding/ref.hpp"
@@ -28,6 +29,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace kalvor::binding {
@@ -224,59 +226,34 @@ struct Arg<std::array<E, N>> {
   }
 };
 
-// A list result filled from a buffer: one new object per element, in order.
-// The buffer is usually a per-thread scratch area reused from call to call, so
-// a large result does not pay for fresh pages every time; a nested use on the
-// same thread (say, from a finaliser run while a list is being built) or a
-// very large result gets storage of its own instead.
+// A list result's output array: the workers fill it, then the calling thread
+// builds one object per element from it, in order. Its storage is a bulk
+// array (binding/arrays.hpp), taken for the call and given back after it: a
+// large result reuses a freed large array instead of faulting in fresh pages,
+// and what stays behind once the call is over is that one process-wide,
+// bounded cache, however many threads make list results.
 template <class T>
 class ListOf {
+  static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
+
  public:
-  explicit ListOf(std::size_t n) : size(n) {
-    Scratch& scratch = thread_scratch();
-    if (!scratch.busy && n <= scratch_limit / sizeof(T)) {
-      if (scratch.capacity < n) {
-        scratch.buffer.reset();
-        scratch.buffer = std::make_unique_for_overwrite<T[]>(n);
-        scratch.capacity = n;
-      }
-      scratch.busy = true;
-      borrowed_ = &scratch.busy;
-      data = scratch.buffer.get();
-    } else {
-      owned_ = std::make_unique_for_overwrite<T[]>(n);
-      data = owned_.get();
-    }
-  }
-  ListOf(ListOf&& other) noexcept
-      : data(other.data), size(other.size), owned_(std::move(other.owned_)), borrowed_(other.borrowed_) {
-    other.borrowed_ = nullptr;
-  }
+  explicit ListOf(std::size_t n) : data(allocate(n)), size(n) {}
+  ListOf(ListOf&& other) noexcept : data(std::exchange(other.data, nullptr)), size(other.size) {}
   ListOf(const ListOf&) = delete;
   ListOf& operator=(const ListOf&) = delete;
   ListOf& operator=(ListOf&&) = delete;
   ~ListOf() {
-    if (borrowed_ != nullptr) *borrowed_ = false;
+    if (data != nullptr) deallocate_array(data, size * sizeof(T));
   }
 
   T* data;
   std::size_t size;
 
  private:
-  static constexpr std::size_t scratch_limit = std::size_t{64} << 20;  // bytes kept per thread at most
-
-  struct Scratch {
-    std::unique_ptr<T[]> buffer;
-    std::size_t capacity = 0;
-    bool busy = false;
-  };
-  static Scratch& thread_scratch() {
-    thread_local Scratch scratch;
-    return scratch;
+  static T* allocate(std::size_t n) {
+    if (n > std::size_t(-1) / sizeof(T)) throw std::bad_alloc();
+    return static_cast<T*>(allocate_array(n * sizeof(T)));
   }
-
-  std::unique_ptr<T[]> owned_;
-  bool* borrowed_ = nullptr;
 };
 
 // ---- results
