@@ -191,6 +191,20 @@ def test_writing_while_borrowed_fails_and_changes_nothing():
     assert v[Reader()] == 3.0
 
 
+@pytest.mark.parametrize("op", [lambda v, x: v * x, lambda v, x: x * v, lambda v, x: v / x])
+def test_operators_keep_the_receiver_borrowed_while_the_operand_converts(op):
+    v = Vec3d(1, 2, 3)
+
+    class Sneaky:
+        def __float__(self):
+            v.x = 100.0  # fails: v is borrowed shared; the operator drops the error
+            return 2.0
+
+    with pytest.raises(TypeError):
+        op(v, Sneaky())
+    assert repr(v) == "Vec3d(1, 2, 3)"
+
+
 def test_setter_converts_before_borrowing():
     v = Vec3d(1, 2, 3)
 

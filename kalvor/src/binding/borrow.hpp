@@ -87,4 +87,20 @@ class BorrowGuard {
 using SharedBorrow = BorrowGuard<false>;
 using ExclusiveBorrow = BorrowGuard<true>;
 
+// A read that runs no Python code between taking the borrow and its last use
+// of the value: under the interpreter lock nothing else can take an exclusive
+// borrow meanwhile, so it only checks that none is held, and conflicts are
+// met exactly as with a recorded shared borrow. A free-threaded interpreter
+// lets another thread in at any time, so there it records the borrow.
+inline bool can_read(const BorrowFlag& flag) noexcept { return flag.load(std::memory_order_relaxed) != -1; }
+
+#ifdef Py_GIL_DISABLED
+using ReadCheck = SharedBorrow;
+#else
+class ReadCheck {
+ public:
+  bool acquire(const BorrowFlag& flag) noexcept { return can_read(flag); }
+};
+#endif
+
 }  // namespace kalvor::binding

@@ -211,9 +211,11 @@ class ClassBuilder {
 // type is built on first use from the class's table (null with the error set
 // when that fails, MemoryError included).
 #define KALVOR_CLASS_TYPE(CppType, make_table)                                               \
-  PyTypeObject* kalvor::binding::PyClass<CppType>::type() noexcept {                         \
+  PyTypeObject* kalvor::binding::PyClass<CppType>::build() noexcept {                        \
     static kalvor::binding::OnceValue<PyTypeObject*> cell;                                   \
-    return cell.get([]() noexcept {                                                          \
+    PyTypeObject* t = cell.get([]() noexcept {                                               \
       return kalvor::binding::guarded<PyTypeObject*>(nullptr, [] { return (make_table)().build(); }); \
     });                                                                                      \
+    if (t != nullptr) built.store(t, std::memory_order_release);                             \
+    return t;                                                                                \
   }

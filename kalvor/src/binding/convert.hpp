@@ -49,6 +49,8 @@ struct Arg<double> {
     return !(value == -1.0 && PyErr_Occurred());
   }
   double get() const noexcept { return value; }
+  // Whether load(o) runs no Python code (no __float__ or __index__).
+  static bool runs_no_python(PyObject* o) noexcept { return PyFloat_CheckExact(o); }
 };
 
 bool load_size(PyObject* o, std::size_t& out) noexcept;
@@ -68,6 +70,7 @@ struct Arg<std::size_t> {
     return load_size(o, value);
   }
   std::size_t get() const noexcept { return value; }
+  static bool runs_no_python(PyObject* o) noexcept { return PyLong_CheckExact(o); }
 };
 
 bool load_bool(PyObject* o, bool& out);
@@ -77,29 +80,33 @@ struct Arg<bool> {
   bool value = false;
   bool load(PyObject* o) { return load_bool(o, value); }
   bool get() const noexcept { return value; }
+  static bool runs_no_python(PyObject* o) noexcept { return o == Py_True || o == Py_False; }
 };
 
 // The value of an instance `o` of T's class under a borrow held by `guard`:
-// shared (the error "Already mutably borrowed" when it cannot be had) or
-// exclusive ("Already borrowed"). Null with the error set on failure.
-template <Bound T>
-const T* borrow_value(PyObject* o, SharedBorrow& guard) noexcept {
-  if (guard.acquire(object_cast<T>(o)->borrow)) return &object_cast<T>(o)->value;
-  already_mutably_borrowed();
-  return nullptr;
-}
-template <Bound T>
-T* borrow_value(PyObject* o, ExclusiveBorrow& guard) noexcept {
-  if (guard.acquire(object_cast<T>(o)->borrow)) return &object_cast<T>(o)->value;
-  already_borrowed();
-  return nullptr;
+// a reading one (the error "Already mutably borrowed" when it cannot be had)
+// or an exclusive one ("Already borrowed"). Null with the error set on
+// failure.
+template <Bound T, class Guard>
+auto borrow_value(PyObject* o, Guard& guard) noexcept {
+  if constexpr (std::is_same_v<Guard, ExclusiveBorrow>) {
+    T* value = guard.acquire(object_cast<T>(o)->borrow) ? &object_cast<T>(o)->value : nullptr;
+    if (value == nullptr) already_borrowed();
+    return value;
+  } else {
+    const T* value = guard.acquire(object_cast<T>(o)->borrow) ? &object_cast<T>(o)->value : nullptr;
+    if (value == nullptr) already_mutably_borrowed();
+    return value;
+  }
 }
 
-// An instance of a class of this module, borrowed shared until the call ends.
-template <Bound T>
-struct Arg<const T&> {
+// An instance of a class of this module, borrowed for reading until the call
+// ends: shared, or only checked (ReadCheck) when the call runs no Python code
+// while it holds the value.
+template <Bound T, class Guard = SharedBorrow>
+struct InstanceArg {
   const T* value = nullptr;
-  SharedBorrow guard;
+  Guard guard;
   bool load(PyObject* o) {
     if (!is_instance<T>(o)) {
       not_an_instance(o, PyClass<T>::name);
@@ -109,7 +116,11 @@ struct Arg<const T&> {
     return value != nullptr;
   }
   const T& get() const noexcept { return *value; }
+  static constexpr bool runs_no_python(PyObject*) noexcept { return true; }
 };
+
+template <Bound T>
+struct Arg<const T&> : InstanceArg<T> {};
 
 // Checks that `o` is a sequence and not a `str`, and returns its iterator and
 // its length (0 when the length cannot be read); null with the error set.
@@ -137,10 +148,18 @@ struct Arg<std::vector<T, Alloc>> {
     const Py_ssize_t n = PySequence_Fast_GET_SIZE(o);
     PyObject** items = PySequence_Fast_ITEMS(o);
     value.resize(static_cast<std::size_t>(n));
+    PyTypeObject* type = PyClass<T>::type();
+    T* out = value.data();
     for (Py_ssize_t i = 0; i < n; ++i) {
-      Arg<const T&> element;
-      if (!element.load(items[i])) return false;
-      value[static_cast<std::size_t>(i)] = element.get();
+      // Each value is copied out at once, with no Python code run meanwhile.
+      PyObject* item = items[i];
+      if (Py_TYPE(item) == type && can_read(object_cast<T>(item)->borrow)) {
+        out[i] = object_cast<T>(item)->value;
+        continue;
+      }
+      InstanceArg<T, ReadCheck> element;
+      if (!element.load(item)) return false;
+      out[i] = element.get();
     }
     return true;
   }
@@ -158,7 +177,7 @@ struct Arg<std::vector<T, Alloc>> {
       if (status < 0) return false;
       if (status == 0) return true;
       Ref item = steal(raw);
-      Arg<const T&> element;
+      InstanceArg<T, ReadCheck> element;
       if (!element.load(raw)) return false;
       value.push_back(element.get());
     }

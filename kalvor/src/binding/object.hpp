@@ -10,6 +10,7 @@
 
 #include "kalvor/src/binding/borrow.hpp"
 
+#include <atomic>
 #include <new>
 #include <utility>
 
@@ -100,9 +101,16 @@ void dealloc(PyObject* o) noexcept {
 
 // Declares the Python class of a C++ value type; the accessor is defined in
 // the class's file with KALVOR_CLASS_TYPE.
-#define KALVOR_DECLARE_CLASS(CppType, PyName)                   \
-  template <>                                                   \
-  struct kalvor::binding::PyClass<CppType> {                    \
-    static constexpr const char* name = PyName;                 \
-    static PyTypeObject* type() noexcept;                       \
+// type() is inline: once the type is built, finding it costs one load, which
+// every instance check and every new instance pays.
+#define KALVOR_DECLARE_CLASS(CppType, PyName)                                   \
+  template <>                                                                   \
+  struct kalvor::binding::PyClass<CppType> {                                    \
+    static constexpr const char* name = PyName;                                 \
+    static inline std::atomic<PyTypeObject*> built{nullptr};                    \
+    static PyTypeObject* build() noexcept;                                      \
+    static PyTypeObject* type() noexcept {                                      \
+      PyTypeObject* t = built.load(std::memory_order_acquire);                  \
+      return t != nullptr ? t : build();                                        \
+    }                                                                           \
   }

@@ -1,11 +1,15 @@
 #pragma once
 // Wrappers instantiated from an `_impl` function: each matches the arguments,
-// borrows the receiver (shared for `const T&`, exclusive for `T&`), converts
-// the arguments in parameter order, calls the impl with C++ values only and
-// converts its result. Every wrapper is noexcept and has one exit that turns
-// every C++ exception into a Python error: MemoryError for an allocation that
-// failed, PanicException for a broken invariant. Nothing below the exit
-// catches exceptions or is declared noexcept while it may allocate.
+// borrows the receiver (for reading for `const T&`, exclusive for `T&`),
+// converts the arguments in parameter order, calls the impl with C++ values
+// only and converts its result. A reading borrow is recorded in the flag only
+// when an argument's conversion may run Python code (a __float__, say), which
+// could try to write the object meanwhile; otherwise checking that no
+// exclusive borrow is held gives the same outcome (ReadCheck). Every wrapper
+// is noexcept and has one exit that turns every C++ exception into a Python
+// error: MemoryError for an allocation that failed, PanicException for a
+// broken invariant. Nothing below the exit catches exceptions or is declared
+// noexcept while it may allocate.
 
 #include <Python.h>
 
@@ -44,34 +48,52 @@ template <auto Impl>
 inline constexpr std::size_t arity_of = fn_traits<decltype(Impl)>::arity;
 
 // Converter for a parameter type: instances of the module's classes are read
-// in place under a shared borrow (whether the impl takes them by reference or
-// by value), the rest are held by value.
-template <class P>
+// in place under a reading borrow of kind G (whether the impl takes them by
+// reference or by value), the rest are held by value.
+template <class P, class G>
 struct arg_for {
   using type = Arg<std::remove_cvref_t<P>>;
 };
-template <class P>
+template <class P, class G>
   requires Bound<std::remove_cvref_t<P>>
-struct arg_for<P> {
-  using type = Arg<const std::remove_cvref_t<P>&>;
+struct arg_for<P, G> {
+  using type = InstanceArg<std::remove_cvref_t<P>, G>;
 };
-template <class P>
-using ArgFor = typename arg_for<P>::type;
+template <class P, class G = SharedBorrow>
+using ArgFor = typename arg_for<P, G>::type;
 
-// The receiver: shared borrow for `const T&`, exclusive for `T&`. Its type
-// needs no check: the interpreter only calls a class's methods and slots on
-// instances of it (operands of binary slots are checked where they arrive).
-template <class S>
+// Whether converting `matched` into the parameters P... runs no Python code:
+// then nothing can take an exclusive borrow while the call reads its
+// instances, and a check of each flag (ReadCheck) does for a shared borrow.
+// A converter without a runs_no_python test may run Python code.
+template <class A>
+bool arg_runs_no_python(PyObject* o) noexcept {
+  if constexpr (requires { A::runs_no_python(o); }) {
+    return A::runs_no_python(o);
+  } else {
+    return false;
+  }
+}
+template <class... P, std::size_t... I>
+bool runs_no_python(PyObject* const* matched, std::index_sequence<I...>) noexcept {
+  return (arg_runs_no_python<ArgFor<P>>(matched[I]) && ...);
+}
+
+// The receiver: a reading borrow of kind G for `const T&`, exclusive for
+// `T&`. Its type needs no check: the interpreter only calls a class's methods
+// and slots on instances of it (operands of binary slots are checked where
+// they arrive).
+template <class S, class G = SharedBorrow>
 struct Receiver;
-template <Bound T>
-struct Receiver<const T&> {
+template <Bound T, class G>
+struct Receiver<const T&, G> {
   const T* value = nullptr;
-  SharedBorrow guard;
+  G guard;
   bool load(PyObject* self) noexcept { return (value = borrow_value<T>(self, guard)) != nullptr; }
   const T& get() const noexcept { return *value; }
 };
-template <Bound T>
-struct Receiver<T&> {
+template <Bound T, class G>
+struct Receiver<T&, G> {
   T* value = nullptr;
   ExclusiveBorrow guard;
   bool load(PyObject* self) noexcept { return (value = borrow_value<T>(self, guard)) != nullptr; }
@@ -85,8 +107,9 @@ inline const Signature* signature_of = nullptr;
 
 // ---- the single exit
 
+// Inlined into each slot, so that a call costs one frame, not two.
 template <class R, class F>
-R guarded(R failure, F&& body) noexcept {
+[[gnu::always_inline]] inline R guarded(R failure, F&& body) noexcept {
   try {
     return body();
   } catch (const PythonError&) {
@@ -123,14 +146,15 @@ PyObject* convert_result(Call&& call) {
   }
 }
 
-// Calls Impl with the receiver (if any) and the matched arguments.
-template <auto Impl, bool HasSelf, std::size_t... I>
-PyObject* invoke(PyObject* self, PyObject* const* matched, std::index_sequence<I...>) {
+// Calls Impl with the receiver (if any) and the matched arguments, read
+// under borrows of kind G.
+template <auto Impl, bool HasSelf, class G, std::size_t... I>
+PyObject* invoke_with(PyObject* self, PyObject* const* matched, std::index_sequence<I...>) {
   constexpr std::size_t first = HasSelf ? 1 : 0;
   using R = result_of<Impl>;
-  std::tuple<ArgFor<param_of<Impl, first + I>>...> args;
+  std::tuple<ArgFor<param_of<Impl, first + I>, G>...> args;
   if constexpr (HasSelf) {
-    Receiver<param_of<Impl, 0>> receiver;
+    Receiver<param_of<Impl, 0>, G> receiver;
     if (!receiver.load(self)) return nullptr;
     if (!load_args(args, matched, *signature_of<Impl>, std::index_sequence<I...>{})) return nullptr;
     return convert_result<R>([&]() -> decltype(auto) { return Impl(receiver.get(), std::get<I>(args).get()...); });
@@ -139,6 +163,16 @@ PyObject* invoke(PyObject* self, PyObject* const* matched, std::index_sequence<I
     if (!load_args(args, matched, *signature_of<Impl>, std::index_sequence<I...>{})) return nullptr;
     return convert_result<R>([&]() -> decltype(auto) { return Impl(std::get<I>(args).get()...); });
   }
+}
+
+// Reading borrows are only checked when converting the arguments runs no
+// Python code: the impl and the result's conversion run none either.
+template <auto Impl, bool HasSelf, std::size_t... I>
+PyObject* invoke(PyObject* self, PyObject* const* matched, std::index_sequence<I...> seq) {
+  constexpr std::size_t first = HasSelf ? 1 : 0;
+  if (runs_no_python<param_of<Impl, first + I>...>(matched, seq))
+    return invoke_with<Impl, HasSelf, ReadCheck>(self, matched, seq);
+  return invoke_with<Impl, HasSelf, SharedBorrow>(self, matched, seq);
 }
 
 template <auto Impl, bool HasSelf>
@@ -163,22 +197,27 @@ PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
 template <auto Impl, bool HasSelf>
 PyObject* noargs(PyObject* self, PyObject*) noexcept {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    return invoke<Impl, HasSelf>(self, nullptr, std::index_sequence<>{});
+    return invoke_with<Impl, HasSelf, ReadCheck>(self, nullptr, std::index_sequence<>{});
   });
 }
 
 // ---- constructors: the new slot (tuple and dict) and the type's vector call
 
+template <auto Impl, class G, std::size_t... I>
+PyObject* construct_with(PyTypeObject* type, PyObject* const* matched, std::index_sequence<I...>) {
+  std::tuple<ArgFor<param_of<Impl, I>, G>...> args;
+  if (!load_args(args, matched, *signature_of<Impl>, std::index_sequence<I...>{})) return nullptr;
+  PyObject* o = new_instance(type, Impl(std::get<I>(args).get()...));
+  if (o == nullptr) throw PythonError{};
+  return o;
+}
+
 template <auto Impl>
 PyObject* construct(PyTypeObject* type, PyObject* const* matched) {
-  constexpr std::size_t n = arity_of<Impl>;
-  return [&]<std::size_t... I>(std::index_sequence<I...>) -> PyObject* {
-    std::tuple<ArgFor<param_of<Impl, I>>...> args;
-    if (!load_args(args, matched, *signature_of<Impl>, std::index_sequence<I...>{})) return nullptr;
-    PyObject* o = new_instance(type, Impl(std::get<I>(args).get()...));
-    if (o == nullptr) throw PythonError{};
-    return o;
-  }(std::make_index_sequence<n>{});
+  return [&]<std::size_t... I>(std::index_sequence<I...> seq) -> PyObject* {
+    if (runs_no_python<param_of<Impl, I>...>(matched, seq)) return construct_with<Impl, ReadCheck>(type, matched, seq);
+    return construct_with<Impl, SharedBorrow>(type, matched, seq);
+  }(std::make_index_sequence<arity_of<Impl>>{});
 }
 
 template <auto Impl>
@@ -225,7 +264,7 @@ void field_set(typename member_traits<decltype(Member)>::owner& o, typename memb
 template <auto Get>
 PyObject* getter(PyObject* self, void*) noexcept {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    Receiver<param_of<Get, 0>> receiver;
+    Receiver<param_of<Get, 0>, ReadCheck> receiver;
     if (!receiver.load(self)) return nullptr;
     return to_python(Get(receiver.get()));
   });
@@ -252,7 +291,7 @@ int setter(PyObject* self, PyObject* value, void*) noexcept {
 template <auto Impl>
 PyObject* unary_slot(PyObject* self) noexcept {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    Receiver<param_of<Impl, 0>> receiver;
+    Receiver<param_of<Impl, 0>, ReadCheck> receiver;
     if (!receiver.load(self)) return nullptr;
     return convert_result<result_of<Impl>>([&]() -> decltype(auto) { return Impl(receiver.get()); });
   });
@@ -261,7 +300,7 @@ PyObject* unary_slot(PyObject* self) noexcept {
 template <auto Impl>
 Py_hash_t hash_slot(PyObject* self) noexcept {
   return guarded<Py_hash_t>(-1, [&]() -> Py_hash_t {
-    Receiver<param_of<Impl, 0>> receiver;
+    Receiver<param_of<Impl, 0>, ReadCheck> receiver;
     if (!receiver.load(self)) return -1;
     return Impl(receiver.get());
   });
@@ -270,24 +309,30 @@ Py_hash_t hash_slot(PyObject* self) noexcept {
 template <auto Impl>
 Py_ssize_t length_slot(PyObject* self) noexcept {
   return guarded<Py_ssize_t>(-1, [&]() -> Py_ssize_t {
-    Receiver<param_of<Impl, 0>> receiver;
+    Receiver<param_of<Impl, 0>, ReadCheck> receiver;
     if (!receiver.load(self)) return -1;
     return static_cast<Py_ssize_t>(Impl(receiver.get()));
   });
 }
 
 // Subscript by an unsigned index, named "index" in conversion errors.
+template <auto Impl, class G>
+PyObject* subscript_with(PyObject* self, PyObject* key) {
+  Receiver<param_of<Impl, 0>, G> receiver;
+  if (!receiver.load(self)) return nullptr;
+  Arg<std::size_t> index;
+  if (!index.load(key)) {
+    prefix_argument_error("index");
+    return nullptr;
+  }
+  return to_python(Impl(receiver.get(), index.get()));
+}
+
 template <auto Impl>
 PyObject* subscript_slot(PyObject* self, PyObject* key) noexcept {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    Receiver<param_of<Impl, 0>> receiver;
-    if (!receiver.load(self)) return nullptr;
-    Arg<std::size_t> index;
-    if (!index.load(key)) {
-      prefix_argument_error("index");
-      return nullptr;
-    }
-    return to_python(Impl(receiver.get(), index.get()));
+    if (Arg<std::size_t>::runs_no_python(key)) return subscript_with<Impl, ReadCheck>(self, key);
+    return subscript_with<Impl, SharedBorrow>(self, key);
   });
 }
 
@@ -303,7 +348,7 @@ PyObject* item_slot(PyObject* self, Py_ssize_t position) noexcept {
 // __iter__ of an iterator: self, after a shared borrow released at once.
 template <class T>
 PyObject* self_iter_slot(PyObject* self) noexcept {
-  SharedBorrow guard;
+  ReadCheck guard;
   if (!guard.acquire(object_cast<T>(self)->borrow)) {
     already_mutably_borrowed();
     return nullptr;
@@ -327,29 +372,40 @@ PyObject* next_slot(PyObject* self) noexcept {
 // (receiver of another class or borrowed, operand not convertible) gives
 // NotImplemented and the conversion error is dropped, unless it is one no
 // operator may swallow (KeyboardInterrupt, SystemExit, MemoryError).
+template <auto Impl, class G>
+PyObject* binary_with(PyObject* left, PyObject* right) {
+  using T = std::remove_cvref_t<param_of<Impl, 0>>;
+  G guard;
+  if (!guard.acquire(object_cast<T>(left)->borrow)) Py_RETURN_NOTIMPLEMENTED;
+  ArgFor<param_of<Impl, 1>, G> operand;
+  if (!operand.load(right)) {
+    if (!discard_conversion_error()) return nullptr;
+    Py_RETURN_NOTIMPLEMENTED;
+  }
+  return to_python(Impl(object_cast<T>(left)->value, operand.get()));
+}
+
 template <auto Impl>
 PyObject* binary_slot(PyObject* left, PyObject* right) noexcept {
   using T = std::remove_cvref_t<param_of<Impl, 0>>;
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     if (!is_instance<T>(left)) Py_RETURN_NOTIMPLEMENTED;
-    SharedBorrow guard;
-    if (!guard.acquire(object_cast<T>(left)->borrow)) Py_RETURN_NOTIMPLEMENTED;
-    ArgFor<param_of<Impl, 1>> operand;
-    if (!operand.load(right)) {
-      if (!discard_conversion_error()) return nullptr;
-      Py_RETURN_NOTIMPLEMENTED;
-    }
-    return to_python(Impl(object_cast<T>(left)->value, operand.get()));
+    if (arg_runs_no_python<ArgFor<param_of<Impl, 1>>>(right)) return binary_with<Impl, ReadCheck>(left, right);
+    return binary_with<Impl, SharedBorrow>(left, right);
   });
 }
 
 // The multiplication slot serves __mul__ and __rmul__: the left operand as
-// receiver first, then the right one.
+// receiver first, then the right one. A left operand of another class (as in
+// 2.0 * v) goes straight to the reflected half.
 template <auto Mul, auto RMul>
 PyObject* multiply_slot(PyObject* left, PyObject* right) noexcept {
-  PyObject* result = binary_slot<Mul>(left, right);
-  if (result != Py_NotImplemented) return result;
-  Py_DECREF(result);
+  using T = std::remove_cvref_t<param_of<Mul, 0>>;
+  if (is_instance<T>(left)) {
+    PyObject* result = binary_slot<Mul>(left, right);
+    if (result != Py_NotImplemented) return result;
+    Py_DECREF(result);
+  }
   return binary_slot<RMul>(right, left);
 }
 
@@ -361,8 +417,8 @@ PyObject* multiply_slot(PyObject* left, PyObject* right) noexcept {
 // either is exclusively borrowed.
 template <class T>
 struct ReadPair {
-  SharedBorrow mine;
-  SharedBorrow theirs;
+  ReadCheck mine;
+  ReadCheck theirs;
   bool acquire(PyObject* self, PyObject* other) noexcept {
     return Py_TYPE(other) == Py_TYPE(self) && mine.acquire(object_cast<T>(self)->borrow) &&
            theirs.acquire(object_cast<T>(other)->borrow);
@@ -386,11 +442,11 @@ template <auto Eq>
 PyObject* equality_slot(PyObject* self, PyObject* other, int op) noexcept {
   using T = std::remove_cvref_t<param_of<Eq, 0>>;
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    SharedBorrow mine;
+    ReadCheck mine;
     if (!mine.acquire(object_cast<T>(self)->borrow)) Py_RETURN_NOTIMPLEMENTED;
     if (op < Py_LT || op > Py_GE) Py_RETURN_NOTIMPLEMENTED;
     if (Py_TYPE(other) != Py_TYPE(self)) Py_RETURN_NOTIMPLEMENTED;
-    SharedBorrow theirs;
+    ReadCheck theirs;
     if (!theirs.acquire(object_cast<T>(other)->borrow)) panic(text::borrow_in_compare);
     if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
     const bool equal = Eq(object_cast<T>(self)->value, object_cast<T>(other)->value);
