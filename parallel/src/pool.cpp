@@ -34,17 +34,19 @@ constexpr const char* not_initialized = "The global thread pool has not been ini
 }
 
 // One submitted job, living on the submitting thread's stack until all its
-// pieces have stopped. Every field but fn and context is guarded by the
-// pool's mutex.
+// pieces have stopped. `failure` is guarded by the pool's mutex.
 struct Job {
     detail::PieceFn fn;
     void* context;
-    // Decremented under the mutex; also read without it by a submitter that
-    // spins before sleeping.
+    // Unfinished pieces, plus `waiting` once the submitter has gone to sleep
+    // on the pool's `job_done_`. Whoever finishes the last piece wakes the
+    // submitter only if that bit is set, and never touches the job after its
+    // decrement: the submitter may return as soon as it sees the count at 0.
     std::atomic<std::size_t> remaining;
     std::optional<Failure> failure;
-    std::condition_variable done;
 };
+
+constexpr std::size_t waiting = std::size_t{1} << (8 * sizeof(std::size_t) - 1);
 
 // Hand-off latency matters for small jobs: waking a sleeping thread costs
 // microseconds, more than a thousand-element piece takes. So one worker at a
@@ -62,9 +64,11 @@ inline void cpu_relax() noexcept {
 }
 
 // Polls `ready` until it holds or spin_time has passed; true if it held.
+// The clock is first read after a round of polls: a small job is usually
+// done by then.
 template <class Ready>
 bool spin_until(Ready&& ready) noexcept {
-    const auto deadline = std::chrono::steady_clock::now() + spin_time;
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     for (;;) {
         for (int i = 0; i < 64; ++i) {
             if (ready()) {
@@ -72,7 +76,10 @@ bool spin_until(Ready&& ready) noexcept {
             }
             cpu_relax();
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!deadline) {
+            deadline = now + spin_time;
+        } else if (now >= *deadline) {
             return false;
         }
     }
@@ -128,7 +135,12 @@ public:
     const std::optional<std::string>& failure() const noexcept { return failure_; }
 
     Status run(std::span<const detail::Range> pieces, detail::PieceFn fn, void* context) {
-        Job job{fn, context, {pieces.size()}, std::nullopt, {}};
+        Job job{fn, context, {pieces.size()}, std::nullopt};
+        // Outlives the job, however it is handed over.
+        const Task single{&job, pieces[0], 0};
+        if (pieces.size() == 1 && offer(single)) {
+            return finish(job);
+        }
         std::unique_lock lock(mutex_);
         std::size_t queued = 0;
         try {
@@ -153,18 +165,65 @@ public:
         if (queued < threads_.size()) {
             spin_until([&] { return job.remaining.load(std::memory_order_acquire) == 0; });
         }
-        // Taken even when the count is already zero: the last worker holds
-        // the mutex until it has finished notifying, so the job (on this
-        // stack) outlives every use of it.
-        lock.lock();
-        job.done.wait(lock, [&] { return job.remaining.load(std::memory_order_relaxed) == 0; });
+        return finish(job);
+    }
+
+private:
+    // The small-job hand-off: a job of one piece is offered in a single slot
+    // to the worker that is polling, with no lock, no allocation and no
+    // system call, and the submitter polls for its completion. Should no
+    // worker take it while the submitter polls (the poller went to sleep just
+    // before), the submitter takes it back: false, queue it.
+    bool offer(const Task& task) {
+        if (spinners_.load(std::memory_order_relaxed) == 0) {
+            return false;
+        }
+        const Task* empty = nullptr;
+        if (!offered_.compare_exchange_strong(empty, &task, std::memory_order_release, std::memory_order_relaxed)) {
+            return false;
+        }
+        if (spin_until([&] { return task.job->remaining.load(std::memory_order_acquire) == 0; })) {
+            return true;
+        }
+        const Task* mine = &task;
+        return !offered_.compare_exchange_strong(mine, nullptr, std::memory_order_relaxed);
+    }
+
+    // Waits until every piece of the job has stopped and returns its outcome.
+    Status finish(Job& job) {
+        if (job.remaining.load(std::memory_order_acquire) != 0) {
+            std::unique_lock lock(mutex_);
+            if ((job.remaining.fetch_or(waiting, std::memory_order_acq_rel) & ~waiting) != 0) {
+                job_done_.wait(lock, [&] { return job.remaining.load(std::memory_order_acquire) == waiting; });
+            }
+        }
         if (job.failure) {
             return std::unexpected(std::move(*job.failure));
         }
         return {};
     }
 
-private:
+    // Runs a piece taken from the queue or the offer slot and counts it off.
+    // After a failure the job's result is discarded; its pieces that have
+    // not begun yet are only counted off.
+    void run_task(const Task& task, bool skip) {
+        Job& job = *task.job;
+        if (!skip) {
+            if (std::optional<Failure> failure = run_piece(job.fn, job.context, task.range, task.piece)) {
+                std::lock_guard lock(mutex_);
+                if (!job.failure) {
+                    job.failure = std::move(failure);
+                }
+            }
+        }
+        // The last piece wakes a sleeping submitter under the mutex, so that
+        // the wake-up cannot fall between its test of the count and its wait.
+        if (job.remaining.fetch_sub(1, std::memory_order_acq_rel) == (waiting | 1)) {
+            std::lock_guard lock(mutex_);
+            job_done_.notify_all();
+        }
+    }
+
     void work() noexcept {
         on_worker = true;
         try {
@@ -172,9 +231,16 @@ private:
             for (;;) {
                 // One worker at a time polls for a while before sleeping.
                 if (spinners_.fetch_add(1) == 0) {
-                    spin_until([&] { return pending_.load(std::memory_order_relaxed) != 0; });
+                    spin_until([&] {
+                        return offered_.load(std::memory_order_relaxed) != nullptr ||
+                               pending_.load(std::memory_order_relaxed) != 0;
+                    });
                 }
                 spinners_.fetch_sub(1);
+                if (const Task* offered = offered_.exchange(nullptr, std::memory_order_acquire)) {
+                    run_task(*offered, false);
+                    continue;
+                }
                 lock.lock();
                 if (queue_.empty() && !stopping_) {
                     ++sleeping_;
@@ -187,24 +253,9 @@ private:
                 const Task task = queue_.front();
                 queue_.pop_front();
                 pending_.fetch_sub(1);
-                Job& job = *task.job;
-                // After a failure the job's result is discarded; its pieces
-                // that have not begun yet are only counted off.
-                if (!job.failure) {
-                    lock.unlock();
-                    std::optional<Failure> failure = run_piece(job.fn, job.context, task.range, task.piece);
-                    lock.lock();
-                    if (failure && !job.failure) {
-                        job.failure = std::move(failure);
-                    }
-                }
-                // Notify while holding the lock: the submitter cannot see the
-                // count reach zero, return and destroy the job before this
-                // thread is done touching it.
-                if (job.remaining.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                    job.done.notify_one();
-                }
+                const bool skip = task.job->failure.has_value();
                 lock.unlock();
+                run_task(task, skip);
             }
         } catch (const std::exception& e) {
             fatal(e.what());
@@ -215,6 +266,8 @@ private:
 
     std::mutex mutex_;
     std::condition_variable work_available_;
+    std::condition_variable job_done_;
+    std::atomic<const Task*> offered_{nullptr};
     std::deque<Task> queue_;
     std::atomic<std::size_t> pending_{0};  // queue_.size(), readable without the mutex
     std::atomic<int> spinners_{0};

@@ -98,6 +98,11 @@ void call_piece(void* context, std::size_t begin, std::size_t end, std::size_t p
 template <class F>
 Status map(std::size_t n, std::size_t budget, F& f) noexcept {
     auto body = [&f](std::size_t begin, std::size_t end, std::size_t) { f(begin, end); };
+    if (budget < 2 || n < 2) {
+        // One piece: no piece list to allocate.
+        const Range whole{0, n};
+        return run_pieces(std::span<const Range>(&whole, 1), &call_piece<decltype(body)>, &body);
+    }
     try {
         const std::vector<Range> pieces = split(n, budget);
         return run_pieces(pieces, &call_piece<decltype(body)>, &body);
