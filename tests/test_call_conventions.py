@@ -236,17 +236,17 @@ def test_property_errors():
 @pytest.mark.parametrize(
     "call, text",
     [
-        (lambda: V + 1, "unsupported operand type(s) for +: 'Vec3d' and 'int'"),
-        (lambda: 1 + V, "unsupported operand type(s) for +: 'int' and 'Vec3d'"),
-        (lambda: V - (1, 2, 3), "unsupported operand type(s) for -: 'Vec3d' and 'tuple'"),
-        (lambda: V * None, "unsupported operand type(s) for *: 'Vec3d' and 'NoneType'"),
-        (lambda: V * V, "unsupported operand type(s) for *: 'Vec3d' and 'Vec3d'"),
-        (lambda: V * "2", "can't multiply sequence by non-int of type 'Vec3d'"),
-        (lambda: 2 / V, "unsupported operand type(s) for /: 'int' and 'Vec3d'"),
-        (lambda: V / V, "unsupported operand type(s) for /: 'Vec3d' and 'Vec3d'"),
-        (lambda: V < W, "'<' not supported between instances of 'Vec3d' and 'Vec3d'"),
-        (lambda: V >= 1, "'>=' not supported between instances of 'Vec3d' and 'int'"),
-        (lambda: -V * [1], "can't multiply sequence by non-int of type 'Vec3d'"),
+        (lambda: V + 1, "unsupported operand type(s) for +: 'kalvor.Vec3d' and 'int'"),
+        (lambda: 1 + V, "unsupported operand type(s) for +: 'int' and 'kalvor.Vec3d'"),
+        (lambda: V - (1, 2, 3), "unsupported operand type(s) for -: 'kalvor.Vec3d' and 'tuple'"),
+        (lambda: V * None, "unsupported operand type(s) for *: 'kalvor.Vec3d' and 'NoneType'"),
+        (lambda: V * V, "unsupported operand type(s) for *: 'kalvor.Vec3d' and 'kalvor.Vec3d'"),
+        (lambda: V * "2", "can't multiply sequence by non-int of type 'kalvor.Vec3d'"),
+        (lambda: 2 / V, "unsupported operand type(s) for /: 'int' and 'kalvor.Vec3d'"),
+        (lambda: V / V, "unsupported operand type(s) for /: 'kalvor.Vec3d' and 'kalvor.Vec3d'"),
+        (lambda: V < W, "'<' not supported between instances of 'kalvor.Vec3d' and 'kalvor.Vec3d'"),
+        (lambda: V >= 1, "'>=' not supported between instances of 'kalvor.Vec3d' and 'int'"),
+        (lambda: -V * [1], "can't multiply sequence by non-int of type 'kalvor.Vec3d'"),
     ],
 )
 def test_operator_fallback_errors(call, text):

@@ -26,13 +26,24 @@ def test_star_import_binds_exactly_all():
     assert sorted(k for k in scope if k != "__builtins__") == sorted(kalvor.__all__)
 
 
-def test_geometry_submodule_is_an_attribute_not_in_sys_modules():
+def test_geometry_submodule_is_an_attribute_and_importable():
     assert kalvor.geometry.__name__ == "kalvor.geometry"
-    assert "kalvor.geometry" not in sys.modules
+    assert sys.modules["kalvor.geometry"] is kalvor.geometry
     from kalvor import geometry
 
     assert geometry is kalvor.geometry
     assert kalvor.__doc__ == "" and geometry.__doc__ == ""
+
+
+def test_geometry_imports_by_its_full_name_in_a_fresh_process():
+    code = (
+        "import kalvor.geometry, sys\n"
+        "from kalvor.geometry import Plane, circle_circle\n"
+        "assert kalvor.geometry is sys.modules['kalvor.geometry'] and Plane is kalvor.geometry.Plane\n"
+        "print(circle_circle.__module__)"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert out.stdout.split() == ["kalvor.geometry"]
 
 
 def test_iterator_class_is_not_in_the_namespace():
@@ -45,9 +56,18 @@ def test_reimport_in_a_fresh_process_reuses_nothing_stale():
     assert out.stdout.split() == ["kalvor.geometry", "geometry"]
 
 
-def test_classes_are_final_and_report_builtins():
-    assert Vec3d.__module__ == "builtins"
-    assert Vec3d.__qualname__ == Vec3d.__name__ == "Vec3d"
+@pytest.mark.parametrize(
+    "cls, module",
+    [(kalvor.Vec3d, "kalvor"), (kalvor.AngleRadians, "kalvor"), (kalvor.AngleDegrees, "kalvor"),
+     (kalvor.Quat, "kalvor"), (kalvor.VecList, "kalvor"), (type(iter(kalvor.VecList.empty())), "kalvor"),
+     (kalvor.geometry.Plane, "kalvor.geometry"), (kalvor.geometry.Circle, "kalvor.geometry")],
+)
+def test_classes_name_their_real_module(cls, module):
+    assert cls.__module__ == module and cls.__qualname__ == cls.__name__
+    assert repr(cls) == f"<class '{module}.{cls.__name__}'>"
+
+
+def test_classes_are_final():
     with pytest.raises(TypeError, match="not an acceptable base type"):
         type("Sub", (Vec3d,), {})
 

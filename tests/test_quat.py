@@ -53,11 +53,11 @@ def test_repr(q, text):
         (lambda: Quat.from_axis_angle(axis=Vec3d(0, 0, 1)), "Quat.from_axis_angle() missing 1 required positional argument: 'angle'"),
         (lambda: Quat.identity().rotate((1, 0, 0)), "argument 'v': 'tuple' object is not an instance of 'Vec3d'"),
         (lambda: Quat.identity().rotate(vec=Vec3d(1, 0, 0)), "Quat.rotate() got an unexpected keyword argument 'vec'"),
-        (lambda: Quat.identity() * Quat.identity(), "unsupported operand type(s) for *: 'Quat' and 'Quat'"),
-        (lambda: Quat.identity() + Quat.identity(), "unsupported operand type(s) for +: 'Quat' and 'Quat'"),
-        (lambda: -Quat.identity(), "bad operand type for unary -: 'Quat'"),
-        (lambda: Quat.identity() < Quat.identity(), "'<' not supported between instances of 'Quat' and 'Quat'"),
-        (lambda: hash(Quat.identity()), "unhashable type: 'Quat'"),
+        (lambda: Quat.identity() * Quat.identity(), "unsupported operand type(s) for *: 'kalvor.Quat' and 'kalvor.Quat'"),
+        (lambda: Quat.identity() + Quat.identity(), "unsupported operand type(s) for +: 'kalvor.Quat' and 'kalvor.Quat'"),
+        (lambda: -Quat.identity(), "bad operand type for unary -: 'kalvor.Quat'"),
+        (lambda: Quat.identity() < Quat.identity(), "'<' not supported between instances of 'kalvor.Quat' and 'kalvor.Quat'"),
+        (lambda: hash(Quat.identity()), "unhashable type: 'kalvor.Quat'"),
     ],
 )
 def test_type_errors(call, text):

@@ -216,13 +216,13 @@ def test_operators():
     assert xyz((lst * True)[0]) == (1, 2, 3)
     assert repr(VecList([Vec3d(1, 0, -1)]) / 0) == "[Vec3d(inf, NaN, -inf)]"
     for call, text in [
-        (lambda: 2.0 / lst, "unsupported operand type(s) for /: 'float' and 'VecList'"),
-        (lambda: lst + 1.0, "unsupported operand type(s) for +: 'VecList' and 'float'"),
-        (lambda: Vec3d(1, 1, 1) + lst, "unsupported operand type(s) for +: 'Vec3d' and 'VecList'"),
-        (lambda: Vec3d(1, 1, 1) - lst, "unsupported operand type(s) for -: 'Vec3d' and 'VecList'"),
-        (lambda: lst * lst, "unsupported operand type(s) for *: 'VecList' and 'VecList'"),
-        (lambda: lst * Vec3d(1, 1, 1), "unsupported operand type(s) for *: 'VecList' and 'Vec3d'"),
-        (lambda: lst == lst and lst < lst, "'<' not supported between instances of 'VecList' and 'VecList'"),
+        (lambda: 2.0 / lst, "unsupported operand type(s) for /: 'float' and 'kalvor.VecList'"),
+        (lambda: lst + 1.0, "unsupported operand type(s) for +: 'kalvor.VecList' and 'float'"),
+        (lambda: Vec3d(1, 1, 1) + lst, "unsupported operand type(s) for +: 'kalvor.Vec3d' and 'kalvor.VecList'"),
+        (lambda: Vec3d(1, 1, 1) - lst, "unsupported operand type(s) for -: 'kalvor.Vec3d' and 'kalvor.VecList'"),
+        (lambda: lst * lst, "unsupported operand type(s) for *: 'kalvor.VecList' and 'kalvor.VecList'"),
+        (lambda: lst * Vec3d(1, 1, 1), "unsupported operand type(s) for *: 'kalvor.VecList' and 'kalvor.Vec3d'"),
+        (lambda: lst == lst and lst < lst, "'<' not supported between instances of 'kalvor.VecList' and 'kalvor.VecList'"),
     ]:
         with raises(TypeError, text):
             call()
@@ -486,7 +486,7 @@ def test_pool_start_failure_is_reported_on_every_call():
 def test_iterator():
     lst = VecList([Vec3d(1, 2, 3), Vec3d(4, 5, 6)])
     it = iter(lst)
-    assert type(it).__name__ == "VecListIterator" and type(it).__module__ == "builtins"
+    assert type(it).__name__ == "VecListIterator" and type(it).__module__ == "kalvor"
     assert iter(it) is it
     assert xyz(next(it)) == (1, 2, 3)
     other = iter(lst)
@@ -495,7 +495,7 @@ def test_iterator():
     for _ in range(3):
         with pytest.raises(StopIteration):
             next(it)
-    with raises(TypeError, "cannot create 'VecListIterator' instances"):
+    with raises(TypeError, "cannot create 'kalvor.VecListIterator' instances"):
         type(it)()
     empty = iter(VecList.empty())
     with pytest.raises(StopIteration):

@@ -2,6 +2,8 @@
 
 #include "kalvor/src/binding/class_builder.hpp"
 
+#include <tuple>
+
 namespace kalvor {
 
 using morvix::AngleDegrees;
@@ -30,6 +32,11 @@ std::string angle_repr_impl(const Angle& a) {
 template <class Angle>
 Angle angle_neg_impl(const Angle& a) {
   return -a;
+}
+
+template <class Angle>
+std::tuple<double> angle_args_impl(const Angle& a) {
+  return {a.angle};
 }
 
 // ---- AngleRadians
@@ -71,7 +78,8 @@ binding::ClassBuilder<AngleRadians> radians_table() {
                        .sub<radians_sub_impl>()
                        .mul<radians_mul_impl>()
                        .truediv<radians_truediv_impl>()
-                       .ordering<angle_compare_impl<AngleRadians>>());
+                       .ordering<angle_compare_impl<AngleRadians>>()
+                       .pickled_by_constructor<angle_args_impl<AngleRadians>>());
 }
 
 // ---- AngleDegrees
@@ -86,7 +94,8 @@ binding::ClassBuilder<AngleDegrees> degrees_table() {
                        .method<degrees_to_radians_impl>("to_radians")
                        .repr<angle_repr_impl<AngleDegrees>>()
                        .neg<angle_neg_impl<AngleDegrees>>()
-                       .ordering<angle_compare_impl<AngleDegrees>>());
+                       .ordering<angle_compare_impl<AngleDegrees>>()
+                       .pickled_by_constructor<angle_args_impl<AngleDegrees>>());
 }
 
 }  // namespace

@@ -4,5 +4,5 @@
 #include "kalvor/src/binding/object.hpp"
 #include "morvix/src/angle.hpp"
 
-KALVOR_DECLARE_CLASS(morvix::AngleRadians, "AngleRadians");
-KALVOR_DECLARE_CLASS(morvix::AngleDegrees, "AngleDegrees");
+KALVOR_DECLARE_CLASS(morvix::AngleRadians, "kalvor", "AngleRadians");
+KALVOR_DECLARE_CLASS(morvix::AngleDegrees, "kalvor", "AngleDegrees");

@@ -68,7 +68,8 @@ PyObject* build_geometry() noexcept {
   return module.release();  // kept for the life of the process
 }
 
-// The submodule is not entered in sys.modules; it is an attribute of kalvor.
+// The submodule is an attribute of kalvor and is entered in sys.modules under
+// its full name, so that `import kalvor.geometry` and pickle find it.
 int add_geometry(PyObject* module) noexcept {
   const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
   if (id == -1 && PyErr_Occurred()) return -1;
@@ -83,6 +84,8 @@ int add_geometry(PyObject* module) noexcept {
   if (!full_name) return -1;
   const char* text = PyUnicode_AsUTF8(full_name.get());
   if (text == nullptr) return -1;
+  PyObject* modules = PyImport_GetModuleDict();  // borrowed
+  if (PyDict_SetItem(modules, full_name.get(), geometry) < 0) return -1;
   const char* dot = std::strrchr(text, '.');
   return binding::add_object(module, dot != nullptr ? dot + 1 : text, geometry);
 }

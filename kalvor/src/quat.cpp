@@ -43,6 +43,7 @@ Quat quat_from_rotation_matrix_impl(const morvix::Matrix3& m) {
   return morvix::from_rotation_matrix(m);
 }
 bool quat_eq_impl(const Quat& a, const Quat& b) { return a == b; }
+std::tuple<double, double, double, double> quat_args_impl(const Quat& q) { return {q.w, q.i, q.j, q.k}; }
 
 std::string quat_repr_impl(const Quat& q) {
   std::string out;
@@ -73,7 +74,8 @@ binding::ClassBuilder<Quat> quat_table() {
                        .static_method<quat_between_impl>("between", "a", "b")
                        .static_method<quat_from_rotation_matrix_impl>("from_rotation_matrix", "m")
                        .equality<quat_eq_impl>()
-                       .repr<quat_repr_impl>());
+                       .repr<quat_repr_impl>()
+                       .pickled_by_constructor<quat_args_impl>());
 }
 
 }  // namespace

@@ -4,4 +4,4 @@
 #include "kalvor/src/binding/object.hpp"
 #include "morvix/src/quat.hpp"
 
-KALVOR_DECLARE_CLASS(morvix::Quat, "Quat");
+KALVOR_DECLARE_CLASS(morvix::Quat, "kalvor", "Quat");

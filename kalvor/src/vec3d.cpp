@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 namespace kalvor {
 
@@ -49,6 +50,8 @@ double vec3d_scalar_triple_product_impl(const Vec3d& p, const Vec3d& b, const Ve
 morvix::AngleRadians vec3d_angle_to_impl(const Vec3d& p, const Vec3d& other) { return morvix::angle_to(p, other); }
 morvix::Quat vec3d_to_quat_impl(const Vec3d& p) { return morvix::to_quat(p); }
 std::array<double, 3> vec3d_to_array_impl(const Vec3d& p) { return {p.x, p.y, p.z}; }
+// The constructor's arguments, which it stores unchanged: pickles are bit-exact.
+std::tuple<double, double, double> vec3d_args_impl(const Vec3d& p) { return {p.x, p.y, p.z}; }
 
 std::string vec3d_repr_impl(const Vec3d& p) {
   std::string out;
@@ -116,7 +119,8 @@ binding::ClassBuilder<Vec3d> vec3d_table() {
                        .add<vec3d_add_impl>()
                        .sub<vec3d_sub_impl>()
                        .mul<vec3d_mul_impl, vec3d_rmul_impl>()
-                       .truediv<vec3d_truediv_impl>());
+                       .truediv<vec3d_truediv_impl>()
+                       .pickled_by_constructor<vec3d_args_impl>());
 }
 
 }  // namespace

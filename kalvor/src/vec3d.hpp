@@ -6,7 +6,7 @@
 
 #include <string>
 
-KALVOR_DECLARE_CLASS(morvix::Vec3d, "Vec3d");
+KALVOR_DECLARE_CLASS(morvix::Vec3d, "kalvor", "Vec3d");
 
 namespace kalvor {
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -146,6 +147,47 @@ Vec3d vec_list_getitem_impl(const VecList& self, std::size_t index) {
 }
 
 VecListIterator vec_list_iter_impl(const VecList& self) { return {self.items, 0}; }
+
+// ---- data exchange
+
+static_assert(sizeof(Vec3d) == 3 * sizeof(double) && std::is_standard_layout_v<Vec3d>,
+              "the element array is read as rows of three doubles");
+
+// The element array itself, lent as an (n, 3) matrix of doubles.
+binding::Matrix vec_list_buffer_impl(const VecList& self) { return {&self.items.data()->x, self.items.size(), 3}; }
+
+// One block copy: the copy is bound by memory bandwidth, which a second
+// thread does not add to.
+void copy_elements(Vec3d* out, const void* source, std::size_t count) {
+  if (count > 0) std::memcpy(static_cast<void*>(out), source, count * sizeof(Vec3d));
+}
+
+// One pass over the rows, whatever their strides (on the pool: widening and
+// gathering cost more than the memory traffic); back-to-back rows of native
+// doubles are copied as one block.
+VecList vec_list_from_array_impl(const binding::StridedBuffer& array) {
+  const binding::FloatRows rows = binding::float_rows(array, binding::signature_of<vec_list_from_array_impl>->call);
+  VecList out;
+  out.items.resize(rows.rows);
+  Vec3d* elements = out.items.data();
+  if (rows.packed()) {
+    copy_elements(elements, rows.base, rows.rows);
+    return out;
+  }
+  run_parallel(rows.rows, [=](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) elements[i] = {rows.at(i, 0), rows.at(i, 1), rows.at(i, 2)};
+  });
+  return out;
+}
+
+// A pickled block: whole vectors in the machine's byte order. The new array is
+// filled before it replaces the old one, so a bad block changes nothing.
+void vec_list_setstate_impl(VecList& self, const binding::Block& block) {
+  if (block.bytes % sizeof(Vec3d) != 0) binding::throw_block_size(sizeof(Vec3d), block.bytes);
+  VecArray items(block.bytes / sizeof(Vec3d));
+  copy_elements(items.data(), block.data, items.size());
+  self.items = std::move(items);
+}
 
 std::string vec_list_repr_impl(const VecList& self) {
   const VecArray& items = self.items;
@@ -298,7 +340,10 @@ binding::ClassBuilder<VecList> vec_list_table() {
                        .add<vec_list_add_impl>()
                        .sub<vec_list_sub_impl>()
                        .mul<vec_list_mul_impl, vec_list_mul_impl>()
-                       .truediv<vec_list_truediv_impl>());
+                       .truediv<vec_list_truediv_impl>()
+                       .static_method<vec_list_from_array_impl>("from_array", "array")
+                       .buffer<vec_list_buffer_impl>()
+                       .pickled_by_buffer<vec_list_setstate_impl>("empty"));
 }
 
 binding::ClassBuilder<VecListIterator> iterator_table() {

@@ -60,5 +60,5 @@ struct VecListIterator {
 
 }  // namespace kalvor
 
-KALVOR_DECLARE_CLASS(kalvor::VecList, "VecList");
-KALVOR_DECLARE_CLASS(kalvor::VecListIterator, "VecListIterator");
+KALVOR_DECLARE_CLASS(kalvor::VecList, "kalvor", "VecList");
+KALVOR_DECLARE_CLASS(kalvor::VecListIterator, "kalvor", "VecListIterator");

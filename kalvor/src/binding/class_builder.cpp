@@ -25,10 +25,6 @@ std::string join_names(const std::vector<const char*>& names) {
 
 PyTypeObject* build_type(const char* name, PyType_Spec* spec) {
   PyObject* type = PyType_FromSpec(spec);
-  // The full name "builtins.Vec3d" gives __module__ "builtins"; the
-  // interpreter's own messages use tp_name, which should read 'Vec3d' as for
-  // a built-in type. The heap type keeps its own copy of the full name.
-  if (type != nullptr) reinterpret_cast<PyTypeObject*>(type)->tp_name = name;
   if (type == nullptr) {
     PyErr_WriteUnraisable(nullptr);
     raise_panic(Panic{std::string("An error occurred while initializing class ") + name,

@@ -16,8 +16,10 @@
 
 #include <Python.h>
 
+#include "kalvor/src/binding/buffer.hpp"
 #include "kalvor/src/binding/object.hpp"
 #include "kalvor/src/binding/once.hpp"
+#include "kalvor/src/binding/pickle.hpp"
 #include "kalvor/src/binding/wrap.hpp"
 
 #include <string>
@@ -154,6 +156,43 @@ class ClassBuilder {
     return slot(Py_tp_richcompare, reinterpret_cast<void*>(&equality_derived_ne_slot<Eq>));
   }
 
+  // Exports Impl(value), a Matrix, as a read-only buffer.
+  template <auto Impl>
+  ClassBuilder& buffer() {
+    slot(Py_bf_getbuffer, reinterpret_cast<void*>(&getbuffer_slot<Impl>));
+    return slot(Py_bf_releasebuffer, reinterpret_cast<void*>(&releasebuffer_slot<T>));
+  }
+
+  // Pickled and copied by calling the class with the tuple Args(value).
+  template <auto Args>
+  ClassBuilder& pickled_by_constructor() {
+    methods_.push_back({"__reduce__", reinterpret_cast<PyCFunction>(&reduce_by_constructor<Args>), METH_NOARGS,
+                        keep("__reduce__($self)\n--\n\n")});
+    return *this;
+  }
+
+  // Pickled as State(value) and rebuilt by the static method `blank`
+  // followed by SetState.
+  template <auto State, auto SetState>
+  ClassBuilder& pickled_by_state(const char* blank) {
+    blank_of<T> = blank;
+    methods_.push_back({"__reduce__", reinterpret_cast<PyCFunction>(&reduce_by_state<State>), METH_NOARGS,
+                        keep("__reduce__($self)\n--\n\n")});
+    return method<SetState>("__setstate__", "state");
+  }
+
+  // Pickled as the bytes of its buffer export and rebuilt by the static
+  // method `blank` followed by SetState.
+  template <auto SetState>
+  ClassBuilder& pickled_by_buffer(const char* blank) {
+    blank_of<T> = blank;
+    reduce_ex_signature<T> = make_signature(std::string(name_) + ".__reduce_ex__()", {"protocol"});
+    methods_.push_back({"__reduce_ex__",
+                        reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&reduce_by_buffer<T>)),
+                        METH_FASTCALL | METH_KEYWORDS, keep("__reduce_ex__($self, protocol)\n--\n\n")});
+    return method<SetState>("__setstate__", "state");
+  }
+
   PyTypeObject* build() {
     auto* methods = new std::vector<PyMethodDef>(methods_);
     methods->push_back({nullptr, nullptr, 0, nullptr});
@@ -165,8 +204,10 @@ class ClassBuilder {
     if (methods_.size() > 0) slots->push_back({Py_tp_methods, methods->data()});
     if (getset_.size() > 0) slots->push_back({Py_tp_getset, getset->data()});
     slots->push_back({0, nullptr});
-    auto* spec = new PyType_Spec{keep(std::string("builtins.") + name_), static_cast<int>(sizeof(Object<T>)), 0,
-                                 flags_, slots->data()};
+    // The full name gives __module__, and the interpreter's own messages print it
+    // as they do for any extension type; __name__ and __qualname__ are the bare name.
+    auto* spec = new PyType_Spec{keep(std::string(PyClass<T>::module) + "." + name_),
+                                 static_cast<int>(sizeof(Object<T>)), 0, flags_, slots->data()};
     return build_type(name_, spec);
   }
 

@@ -172,4 +172,26 @@ std::string type_name(PyObject* obj) {
                   "in the interpreter that imported it first");
 }
 
+[[gnu::cold]] int read_only_buffer(std::string_view class_name) noexcept {
+  PyErr_SetString(PyExc_BufferError, text_of(class_name, " buffers are read-only").c_str());
+  return -1;
+}
+
+[[gnu::cold]] int not_fortran_contiguous(std::string_view class_name) noexcept {
+  PyErr_SetString(PyExc_BufferError, text_of(class_name, " buffers are C-contiguous, not Fortran-contiguous").c_str());
+  return -1;
+}
+
+[[gnu::cold]] void throw_rows_expected(std::string_view call, const std::string& got, bool type_error) noexcept(false) {
+  PyErr_SetString(type_error ? PyExc_TypeError : PyExc_ValueError,
+                  text_of(call, " expected a 2-D buffer of float64 or float32 with 3 columns, got ", got).c_str());
+  throw PythonError{};
+}
+
+[[gnu::cold]] void throw_block_size(std::size_t item, std::size_t bytes) noexcept(false) {
+  PyErr_SetString(PyExc_ValueError,
+                  text_of("expected a block of whole ", item, "-byte vectors, got ", bytes, " bytes").c_str());
+  throw PythonError{};
+}
+
 }  // namespace kalvor::binding

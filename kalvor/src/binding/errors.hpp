@@ -74,4 +74,15 @@ void subinterpreters_unsupported() noexcept;
 // of its determinant.
 [[noreturn]] void throw_not_a_rotation(bool reflection) noexcept(false);
 
+// ---- buffers and pickling
+// BufferError "{Class} buffers are read-only"; returns -1.
+int read_only_buffer(std::string_view class_name) noexcept;
+// BufferError "{Class} buffers are C-contiguous, not Fortran-contiguous"; returns -1.
+int not_fortran_contiguous(std::string_view class_name) noexcept;
+// "{call} expected a 2-D buffer of float64 or float32 with 3 columns, got {got}":
+// TypeError for a wrong format, ValueError for a wrong shape.
+[[noreturn]] void throw_rows_expected(std::string_view call, const std::string& got, bool type_error) noexcept(false);
+// ValueError "expected a block of whole {item}-byte vectors, got {bytes} bytes".
+[[noreturn]] void throw_block_size(std::size_t item, std::size_t bytes) noexcept(false);
+
 }  // namespace kalvor::binding

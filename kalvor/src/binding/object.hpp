@@ -2,9 +2,9 @@
 // Instance layout and the link between a C++ value type and its Python class.
 //
 // Every instance is the object header, the wrapped value, then the borrow
-// flag. `PyClass<T>` is specialised once per class (KALVOR_CLASS below) and
-// gives the class name used in messages and the accessor that builds the
-// type object on first use.
+// flag. `PyClass<T>` is specialised once per class (KALVOR_DECLARE_CLASS below)
+// and gives the module the class lives in, the class name used in messages and
+// the accessor that builds the type object on first use.
 
 #include <Python.h>
 
@@ -24,7 +24,7 @@ struct Object {
 };
 
 template <class T>
-struct PyClass;  // static constexpr const char* name; static PyTypeObject* type() noexcept;
+struct PyClass;  // static constexpr const char* module, * name; static PyTypeObject* type() noexcept;
 
 template <class T>
 concept Bound = requires {
@@ -99,13 +99,15 @@ void dealloc(PyObject* o) noexcept {
 
 }  // namespace kalvor::binding
 
-// Declares the Python class of a C++ value type; the accessor is defined in
-// the class's file with KALVOR_CLASS_TYPE.
+// Declares the Python class of a C++ value type and the module that holds it
+// (its full type name is "{Module}.{PyName}", so pickle and help() find it);
+// the accessor is defined in the class's file with KALVOR_CLASS_TYPE.
 // type() is inline: once the type is built, finding it costs one load, which
 // every instance check and every new instance pays.
-#define KALVOR_DECLARE_CLASS(CppType, PyName)                                   \
+#define KALVOR_DECLARE_CLASS(CppType, Module, PyName)                           \
   template <>                                                                   \
   struct kalvor::binding::PyClass<CppType> {                                    \
+    static constexpr const char* module = Module;                               \
     static constexpr const char* name = PyName;                                 \
     static inline std::atomic<PyTypeObject*> built{nullptr};                    \
     static PyTypeObject* build() noexcept;                                      \

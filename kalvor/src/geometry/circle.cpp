@@ -4,6 +4,9 @@
 #include "kalvor/src/geometry/plane.hpp"
 #include "kalvor/src/vec3d.hpp"
 
+#include <array>
+#include <tuple>
+
 namespace kalvor {
 
 using morvix::Circle;
@@ -23,6 +26,15 @@ Plane circle_get_plane_impl(const Circle& c) { return morvix::get_plane(c); }
 bool circle_in_same_plane_impl(const Circle& c, const Circle& other) { return morvix::in_same_plane(c, other); }
 bool circle_eq_impl(const Circle& a, const Circle& b) { return a == b; }
 
+// The stored fields (the constructor would take |radius| and normalise the
+// normal): center, radius, normal.
+std::tuple<double, double, double, double, double, double, double> circle_state_impl(const Circle& c) {
+  return {c.center.x, c.center.y, c.center.z, c.radius, c.normal.x, c.normal.y, c.normal.z};
+}
+void circle_setstate_impl(Circle& c, const std::array<double, 7>& s) {
+  c = {{s[0], s[1], s[2]}, s[3], {s[4], s[5], s[6]}};
+}
+
 // ---- table
 
 // == is the tolerant circle equality and != the negation of the interpreter's
@@ -39,7 +51,8 @@ binding::ClassBuilder<Circle> circle_table() {
                        .field<&Circle::center>("center")
                        .field<&Circle::radius>("radius")
                        .field<&Circle::normal>("normal")
-                       .equality_derived_ne<circle_eq_impl>());
+                       .equality_derived_ne<circle_eq_impl>()
+                       .pickled_by_state<circle_state_impl, circle_setstate_impl>("none"));
 }
 
 }  // namespace

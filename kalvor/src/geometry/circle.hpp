@@ -4,4 +4,4 @@
 #include "kalvor/src/binding/object.hpp"
 #include "morvix/src/geometry/circle.hpp"
 
-KALVOR_DECLARE_CLASS(morvix::Circle, "Circle");
+KALVOR_DECLARE_CLASS(morvix::Circle, "kalvor.geometry", "Circle");

@@ -3,6 +3,9 @@
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/vec3d.hpp"
 
+#include <array>
+#include <tuple>
+
 namespace kalvor {
 
 using morvix::Plane;
@@ -24,6 +27,15 @@ double plane_distance_to_point_impl(const Plane& plane, const Vec3d& point) {
   return morvix::distance_to_point(plane, point);
 }
 
+// The stored fields, which the constructor would normalise and negate: a
+// pickle rebuilds them exactly through __setstate__.
+std::tuple<double, double, double, double> plane_state_impl(const Plane& plane) {
+  return {plane.normal.x, plane.normal.y, plane.normal.z, plane.distance};
+}
+void plane_setstate_impl(Plane& plane, const std::array<double, 4>& state) {
+  plane = {{state[0], state[1], state[2]}, state[3]};
+}
+
 // ---- table
 
 // Equality, hash and repr stay the interpreter's defaults (identity and the
@@ -39,7 +51,8 @@ binding::ClassBuilder<Plane> plane_table() {
                        .method<plane_contains_point_impl>("contains_point", "point")
                        .method<plane_distance_to_point_impl>("distance_to_point", "point")
                        .field<&Plane::normal>("normal")
-                       .field<&Plane::distance>("distance"));
+                       .field<&Plane::distance>("distance")
+                       .pickled_by_state<plane_state_impl, plane_setstate_impl>("xy"));
 }
 
 }  // namespace

@@ -4,4 +4,4 @@
 #include "kalvor/src/binding/object.hpp"
 #include "morvix/src/geometry/plane.hpp"
 
-KALVOR_DECLARE_CLASS(morvix::Plane, "Plane");
+KALVOR_DECLARE_CLASS(morvix::Plane, "kalvor.geometry", "Plane");
