@@ -6,7 +6,7 @@ reads back exactly, never with an exponent ("1", "-0", "NaN", "inf").
 """
 
 import builtins
-from collections.abc import Iterator, Sequence
+from collections.abc import Buffer, Iterator, Sequence
 from typing import Any, ClassVar, Final, Protocol, Self, SupportsFloat, SupportsIndex, TypeAlias, final, type_check_only
 
 from . import geometry as geometry
@@ -486,6 +486,16 @@ class VecList:
     def empty() -> VecList:
         """A new list with no elements."""
 
+    @staticmethod
+    def from_array(array: Buffer) -> VecList:
+        """A new list from a 2-D buffer of float64 or float32 (widened exactly) with 3 columns,
+        at any strides, in one pass.
+
+        ValueError for another shape, TypeError for another format ("VecList.from_array()
+        expected a 2-D buffer of float64 or float32 with 3 columns, got shape (5, 4)") or an
+        object without a buffer.
+        """
+
     @property
     def list(self) -> builtins.list[Vec3d]:
         """A new Python list of new Vec3d copies of the elements (read-only)."""
@@ -551,6 +561,15 @@ class VecList:
 
     def __iter__(self) -> VecListIterator:
         """An iterator over a snapshot of the elements taken now."""
+
+    def __buffer__(self, flags: int, /) -> memoryview:
+        """A read-only view of the element array itself: format "d", shape (n, 3), strides
+        (24, 8). While a view lives the list is borrowed for reading (append, extend and
+        rotate raise RuntimeError "Already borrowed"); a writable request is a BufferError.
+        """
+
+    def __release_buffer__(self, buffer: memoryview, /) -> None:
+        """Ends the borrow a view holds."""
 
     def __add__(self, other: Vec3d, /) -> VecList:
         """A new list of element + other."""
