@@ -36,7 +36,7 @@ Q = Quat(1, 0, 0, 0)
         (lambda: Quat(1, 0, 0, 0), -1, lambda x: Q == x, BaseException, BORROW_IN_COMPARE),
         (lambda: Vec3d(1, 2, 3), -1, lambda x: x.dot(V), RuntimeError, "Already mutably borrowed"),
         (lambda: Vec3d(1, 2, 3), -1, lambda x: V.dot(x), RuntimeError, "Already mutably borrowed"),
-        (lambda: Vec3d(1, 2, 3), -1, lambda x: x + V, TypeError, "unsupported operand type(s) for +: 'Vec3d' and 'Vec3d'"),
+        (lambda: Vec3d(1, 2, 3), -1, lambda x: x + V, TypeError, "unsupported operand type(s) for +: 'kalvor.Vec3d' and 'kalvor.Vec3d'"),
         (lambda: Vec3d(1, 2, 3), 1, lambda x: setattr(x, "x", 1.0), RuntimeError, "Already borrowed"),
         (lambda: VecList([V]), 1, lambda x: x.append(V), RuntimeError, "Already borrowed"),
         (lambda: VecList([V]), -1, lambda x: len(x), RuntimeError, "Already mutably borrowed"),
