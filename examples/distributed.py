@@ -33,14 +33,19 @@ from kalvor import AngleRadians, Quat, Vec3d, VecList
 PROBE = Vec3d(0.25, -0.5, 0.125)
 TURN = Quat.from_axis_angle(Vec3d(1, 2, 3).normalize(), AngleRadians(0.9))
 
+# (distance, element index, point) of a chunk's nearest point
+Found = tuple[float, int, Vec3d]
+# ((winning chunk, its Found), every rotated chunk)
+Outcome = tuple[tuple[int, Found], list[VecList]]
 
-def make_chunk(seed, size):
+
+def make_chunk(seed: int, size: int) -> VecList:
     """A reproducible slab of the cloud, built from a numpy array in one pass."""
     points = np.random.default_rng(seed).normal(size=(size, 3))
     return VecList.from_array(points)
 
 
-def rotate_and_search(chunk, quat, probe, stride):
+def rotate_and_search(chunk: VecList, quat: Quat, probe: Vec3d, stride: int) -> tuple[VecList, Found]:
     """Rotates a copy of the chunk (the scattered original may be shared by other
     tasks) and finds its point nearest to the probe."""
     rotated = copy.copy(chunk)
@@ -49,39 +54,39 @@ def rotate_and_search(chunk, quat, probe, stride):
     return rotated, (distance, index, rotated[index])
 
 
-def nearest_of(*found):
+def nearest_of(*found: Found) -> tuple[int, Found]:
     """The chunk result with the smallest distance; the first chunk wins ties."""
     best = min(range(len(found)), key=lambda c: (found[c][0], c))
     return best, found[best]
 
 
-def second(pair):
+def second(pair: tuple[VecList, Found]) -> Found:
     return pair[1]
 
 
-def first(pair):
+def first(pair: tuple[VecList, Found]) -> VecList:
     return pair[0]
 
 
-def run_on_cluster(client, chunks, stride):
+def run_on_cluster(client: Client, chunks: list[VecList], stride: int) -> Outcome:
     scattered = client.scatter(chunks)
     pairs = [client.submit(rotate_and_search, c, TURN, PROBE, stride, pure=False) for c in scattered]
     found = [client.submit(second, p) for p in pairs]
-    winner = client.submit(nearest_of, *found).result()
-    rotated = client.gather([client.submit(first, p) for p in pairs])
+    winner: tuple[int, Found] = client.submit(nearest_of, *found).result()
+    rotated: list[VecList] = client.gather([client.submit(first, p) for p in pairs])
     return winner, rotated
 
 
-def run_here(chunks, stride):
+def run_here(chunks: list[VecList], stride: int) -> Outcome:
     pairs = [rotate_and_search(c, TURN, PROBE, stride) for c in chunks]
     return nearest_of(*(found for _, found in pairs)), [rotated for rotated, _ in pairs]
 
 
-def bits(value):
+def bits(value: float) -> bytes:
     return struct.pack("<d", value)
 
 
-def same(a, b):
+def same(a: Outcome, b: Outcome) -> bool:
     """Bit-for-bit equality of the two runs: winner, distance, point and every
     rotated element."""
     (ca, (da, ia, pa)), rotated_a = a
@@ -94,7 +99,7 @@ def same(a, b):
     )
 
 
-def compare(client, points, chunk_count):
+def compare(client: Client, points: int, chunk_count: int) -> tuple[Outcome, float, float, bool]:
     """Runs both ways and returns (cluster result, seconds on the cluster,
     seconds in one process, whether they agree)."""
     size = points // chunk_count
@@ -110,7 +115,7 @@ def compare(client, points, chunk_count):
     return remote, cluster_seconds, local_seconds, same(remote, local)
 
 
-def main():
+def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--points", type=int, default=4_000_000)
     parser.add_argument("--chunks", type=int, default=16)
