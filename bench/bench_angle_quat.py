@@ -1,7 +1,7 @@
 """AngleRadians and Quat beside PyGLM's dquat and its angle functions on floats."""
 
 import kalvor
-from harness import compare, print_table
+from harness import THREAD_TIME, compare, print_table
 
 try:
     from pyglm import glm
@@ -56,9 +56,9 @@ ANGLE_ROWS = [
 
 
 def main():
-    print_table("Quat per call (ns, median)", compare(QUAT_ROWS, scope), "PyGLM")
+    print_table("Quat per call (ns, median)", compare(QUAT_ROWS, scope, timer=THREAD_TIME), "PyGLM")
     print_table("AngleRadians per call (ns, median); PyGLM has no angle type, so its functions take floats",
-                compare(ANGLE_ROWS, scope), "PyGLM")
+                compare(ANGLE_ROWS, scope, timer=THREAD_TIME), "PyGLM")
 
 
 if __name__ == "__main__":

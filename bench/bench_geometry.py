@@ -7,7 +7,7 @@ import sys
 import time
 
 import kalvor
-from harness import compare, print_table
+from harness import THREAD_TIME, compare, print_table
 
 try:
     from pyglm import glm
@@ -122,7 +122,7 @@ def main():
     check_same_results()
     print(f"kalvor.geometry vs Python over PyGLM {getattr(glm, 'version', '')} — {time.strftime('%Y-%m-%d')}, "
           f"{platform.machine()}, Python {sys.version.split()[0]}")
-    print_table("geometry per call (ns, median)", compare(ROWS, scope), "PyGLM + Python")
+    print_table("geometry per call (ns, median)", compare(ROWS, scope, timer=THREAD_TIME), "PyGLM + Python")
 
 
 if __name__ == "__main__":

@@ -5,7 +5,7 @@ import sys
 import time
 
 import kalvor
-from harness import compare, print_table
+from harness import THREAD_TIME, compare, print_table
 
 try:
     from pyglm import glm
@@ -41,7 +41,7 @@ ROWS = [
 def main():
     print(f"kalvor Vec3d vs PyGLM {glm.version if hasattr(glm, 'version') else ''} — {time.strftime('%Y-%m-%d')}, "
           f"{platform.machine()}, Python {sys.version.split()[0]}")
-    print_table("Vec3d per call (ns, median)", compare(ROWS, scope), "PyGLM")
+    print_table("Vec3d per call (ns, median)", compare(ROWS, scope, timer=THREAD_TIME), "PyGLM")
 
 
 if __name__ == "__main__":

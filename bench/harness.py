@@ -5,26 +5,32 @@ repeats each, and reports the medians and their ratio. The machine is noisy, so
 only ratios from the same run mean anything."""
 
 import statistics
+import time
 import timeit
 
+# Per-call rows run on the calling thread alone, so they are timed in that
+# thread's CPU time: time the machine gives to other processes is left out.
+# Rows that use the worker pool are timed by the wall clock.
+THREAD_TIME = time.thread_time
 
-def per_call_ns(stmt, setup_globals, number):
-    timer = timeit.Timer(stmt, globals=setup_globals)
-    return timer.timeit(number) / number * 1e9
+
+def per_call_ns(stmt, setup_globals, number, timer=time.perf_counter):
+    t = timeit.Timer(stmt, timer=timer, globals=setup_globals)
+    return t.timeit(number) / number * 1e9
 
 
-def compare(rows, scope, number=200_000, repeats=7, unit="ns"):
+def compare(rows, scope, number=200_000, repeats=7, unit="ns", timer=time.perf_counter):
     """rows: (label, kalvor statement, peer statement or None). Returns result rows."""
     results = []
     for label, ours, theirs in rows:
         ours_times, theirs_times = [], []
-        per_call_ns(ours, scope, max(1, number // 10))  # warm-up
+        per_call_ns(ours, scope, max(1, number // 10), timer)  # warm-up
         if theirs:
-            per_call_ns(theirs, scope, max(1, number // 10))
+            per_call_ns(theirs, scope, max(1, number // 10), timer)
         for _ in range(repeats):
-            ours_times.append(per_call_ns(ours, scope, number))
+            ours_times.append(per_call_ns(ours, scope, number, timer))
             if theirs:
-                theirs_times.append(per_call_ns(theirs, scope, number))
+                theirs_times.append(per_call_ns(theirs, scope, number, timer))
         ours_median = statistics.median(ours_times)
         theirs_median = statistics.median(theirs_times) if theirs else None
         results.append((label, ours, ours_median, theirs, theirs_median))
