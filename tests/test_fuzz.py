@@ -35,6 +35,10 @@ class Boom(Exception):
     """Raised by a hostile object; passes through the module unchanged."""
 
 
+# Interrupts and MemoryError a hostile object raised during the call: the
+# module must let them through, not turn them into anything else.
+interrupts = []
+
 # The calls of one example that changed an object on purpose (a hostile
 # object's __float__ appending to the list the call works on, say): a failed
 # call may then leave that object changed.
@@ -75,8 +79,9 @@ def resolve(arg):
 
 class Hostile:
     """Passes for a number, an index and a sequence of three Vec3d, and
-    misbehaves as told: "raise", "lie" (a wrong type, value or length),
-    "mutate" (changes one of the example's objects first) or "plain"."""
+    misbehaves as told: "raise", "interrupt" (KeyboardInterrupt or
+    MemoryError), "lie" (a wrong type, value or length), "mutate" (changes one
+    of the example's objects first) or "plain"."""
 
     def __init__(self, how, target, length):
         self.how, self.target, self.length = how, target, length
@@ -84,6 +89,9 @@ class Hostile:
     def _act(self, value, lie):
         if self.how == "raise":
             raise Boom
+        if self.how == "interrupt":
+            interrupts.append(KeyboardInterrupt if self.length % 2 else MemoryError)
+            raise interrupts[-1]
         if self.how == "mutate":
             mutate(pool[self.target % len(pool)])
         return lie if self.how == "lie" else value
@@ -135,7 +143,9 @@ new_objects = st.one_of(*OBJECTS.values())
 # hostile objects.
 index = st.integers(0, 7)
 hostile = st.builds(
-    Hostile, st.sampled_from(["raise", "lie", "mutate", "plain"]), index, st.sampled_from([0, 1, 1000, 1 << 20, 1 << 40])
+    Hostile, st.sampled_from(["raise", "interrupt", "lie", "mutate", "plain"]),
+    index,
+    st.sampled_from([0, 1, 1000, 1 << 20, 1 << 40, sys.maxsize]),
 )
 leaf = st.one_of(
     floats,
@@ -219,22 +229,25 @@ def test_any_call_fails_cleanly(data):
     receiver = data.draw(st.none() if kind is None else OBJECTS[kind], label="receiver")
     pool[:] = data.draw(st.lists(new_objects, max_size=3), label="objects") + [receiver]
     args = resolve(data.draw(st.lists(argument, min_size=kind is not None, max_size=4), label="args"))
-    kwargs = {k: resolve(v) for k, v in data.draw(st.dictionaries(st.sampled_from(KEYWORDS), argument, max_size=2)).items()}
+    named = data.draw(st.dictionaries(st.sampled_from(KEYWORDS), argument, max_size=2), label="kwargs")
+    kwargs = {k: resolve(v) for k, v in named.items()}
     objects = [o for o in pool if o is not None]
     before = [state(o) for o in objects]
-    del mutated[:]
+    del mutated[:], interrupts[:]
+    raised = None
     try:
         call(receiver, args, kwargs)
     except Boom:
         failed = True
     except BaseException as e:
-        failed = True
+        failed, raised = True, type(e)
         if type(e).__name__ == "PanicException":
             assert e.args[0] in PANICS, e
-        else:
+        elif not interrupts:
             assert isinstance(e, ALLOWED), e
     else:
         failed = False
+    assert raised is (interrupts[0] if interrupts else raised)
     assert [borrow_flag(o).value for o in objects] == [0] * len(objects)
     if failed:
         for obj, old in zip(objects, before):

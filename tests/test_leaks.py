@@ -439,7 +439,7 @@ OPERATIONS = {
 
 def _runs(name):
     # Bulk operations go through the worker pool, each call some microseconds.
-    return 500 if name.startswith("list_") else 2000
+    return 1000 if name.startswith("list_") else 2000
 
 
 @pytest.mark.parametrize("name", OPERATIONS)
