@@ -5,6 +5,7 @@ from typing import assert_type
 
 import kalvor
 from kalvor import AngleDegrees, AngleRadians, Quat, Vec3d, VecList, geometry
+from kalvor.geometry import Circle, Plane
 
 v = Vec3d(1, 2, 3)
 w = Vec3d(x=4.0, y=5.0, z=6.0)
@@ -62,15 +63,15 @@ assert_type(pts.rotate(q), None)
 for p in pts:
     assert_type(p, Vec3d)
 
-plane = geometry.Plane.from_points(Vec3d(0, 0, 1), Vec3d(1, 0, 1), Vec3d(0, 1, 1))
+plane = Plane.from_points(Vec3d(0, 0, 1), Vec3d(1, 0, 1), Vec3d(0, 1, 1))
 assert_type(plane.distance, float)
 assert_type(geometry.plane_line(plane, Vec3d.zero(), Vec3d(1, 1, 1)), Vec3d)
-c1 = geometry.Circle(Vec3d(0, 0, 0), 5.0, Vec3d(0, 0, 1))
-c2 = geometry.Circle(Vec3d(8, 0, 0), 5.0, Vec3d(0, 0, 1))
+c1 = Circle(Vec3d(0, 0, 0), 5.0, Vec3d(0, 0, 1))
+c2 = Circle(Vec3d(8, 0, 0), 5.0, Vec3d(0, 0, 1))
 assert_type(geometry.circle_circle(c1, c2), tuple[Vec3d, Vec3d])
 assert_type(geometry.circle_point(c1, Vec3d(5, 0, 0), inner=False), bool)
 assert_type(c1.area, float)
-assert_type(c1.get_plane(), geometry.Plane)
+assert_type(c1.get_plane(), Plane)
 assert_type(c1 == c2, bool)
 
 # What the stubs refuse, as the module does at run time.
