@@ -295,6 +295,9 @@ TEST_F(Process, EnvironmentFixesTheWorkerCount) {
 // ThreadSanitizer needs far more address space than this leaves, and does not
 // follow threads across fork().
 TEST_F(Process, StartFailureIsReportedOnEveryCall) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory needs far more address space than this leaves";
+#endif
     auto run = [] {
         // Leave too little address space for a thread's stack.
         long pages = 0;
