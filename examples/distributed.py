@@ -132,7 +132,9 @@ def main() -> None:
             n_workers=args.workers,
             threads_per_worker=1,
             processes=True,
-            dashboard_address=None,
+            # Any free loopback port for the scheduler's HTTP server, so a
+            # second cluster on the machine does not collide with this one.
+            dashboard_address="127.0.0.1:0",
             env={"KALVOR_NUM_THREADS": "1"},
         )
         client = Client(cluster)

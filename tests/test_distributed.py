@@ -42,8 +42,14 @@ def test_distributed_example_agrees_with_one_process(tmp_path, monkeypatch):
     shutil.copy(EXAMPLE, tmp_path / "kalvor_distributed_example.py")
     monkeypatch.syspath_prepend(str(tmp_path))
     example = importlib.import_module("kalvor_distributed_example")
+    # The scheduler's HTTP server takes a free loopback port: another cluster on
+    # the machine may hold the default one, and the warning would fail the test.
     with distributed.LocalCluster(
-        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None, env={"KALVOR_NUM_THREADS": "1"}
+        n_workers=2,
+        threads_per_worker=1,
+        processes=True,
+        dashboard_address="127.0.0.1:0",
+        env={"KALVOR_NUM_THREADS": "1"},
     ) as cluster, distributed.Client(cluster) as client:
         remote, _, _, agree = example.compare(client, points=6_000, chunk_count=3)
     (chunk, (distance, index, point)), rotated = remote
