@@ -15,7 +15,8 @@ namespace detail {
 struct SipState {
   std::uint64_t v0, v1, v2, v3;
 
-  constexpr void round() noexcept {
+  // Always inlined, so a local state stays in registers.
+  [[gnu::always_inline]] constexpr void round() noexcept {
     v0 += v1;
     v1 = std::rotl(v1, 13);
     v1 ^= v0;
@@ -72,38 +73,22 @@ constexpr std::uint64_t siphash13(std::uint64_t k0, std::uint64_t k1, const unsi
 template <std::size_t N>
 constexpr std::uint64_t siphash13_words(std::uint64_t k0, std::uint64_t k1,
                                         const std::uint64_t (&words)[N]) noexcept {
-  std::uint64_t v0 = k0 ^ 0x736f6d6570736575ULL, v1 = k1 ^ 0x646f72616e646f6dULL, v2 = k0 ^ 0x6c7967656e657261ULL,
-                v3 = k1 ^ 0x7465646279746573ULL;
-  auto round = [&]() __attribute__((always_inline)) {
-    v0 += v1;
-    v1 = std::rotl(v1, 13);
-    v1 ^= v0;
-    v0 = std::rotl(v0, 32);
-    v2 += v3;
-    v3 = std::rotl(v3, 16);
-    v3 ^= v2;
-    v0 += v3;
-    v3 = std::rotl(v3, 21);
-    v3 ^= v0;
-    v2 += v1;
-    v1 = std::rotl(v1, 17);
-    v1 ^= v2;
-    v2 = std::rotl(v2, 32);
-  };
-  auto compress = [&](std::uint64_t m) __attribute__((always_inline)) {
-    v3 ^= m;
-    round();
-    v0 ^= m;
+  detail::SipState s{k0 ^ 0x736f6d6570736575ULL, k1 ^ 0x646f72616e646f6dULL, k0 ^ 0x6c7967656e657261ULL,
+                     k1 ^ 0x7465646279746573ULL};
+  auto compress = [&s](std::uint64_t m) __attribute__((always_inline)) {
+    s.v3 ^= m;
+    s.round();
+    s.v0 ^= m;
   };
   [&]<std::size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
     (compress(words[I]), ...);
   }(std::make_index_sequence<N>{});
   compress(static_cast<std::uint64_t>((N * 8) & 0xff) << 56);
-  v2 ^= 0xff;
-  round();
-  round();
-  round();
-  return v0 ^ v1 ^ v2 ^ v3;
+  s.v2 ^= 0xff;
+  s.round();
+  s.round();
+  s.round();
+  return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
 }
 
 }  // namespace morvix
