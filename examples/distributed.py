@@ -69,7 +69,10 @@ def first(pair: tuple[VecList, Found]) -> VecList:
 
 
 def run_on_cluster(client: Client, chunks: list[VecList], stride: int) -> Outcome:
-    scattered = client.scatter(chunks)
+    # Unhashed keys: a chunk scattered again (the warm-up's) must not meet its
+    # earlier copy's key while the scheduler is still releasing it, which
+    # leaves the new tasks waiting on lost data.
+    scattered = client.scatter(chunks, hash=False)
     pairs = [client.submit(rotate_and_search, c, TURN, PROBE, stride, pure=False) for c in scattered]
     found = [client.submit(second, p) for p in pairs]
     winner: tuple[int, Found] = client.submit(nearest_of, *found).result()
