@@ -1,7 +1,16 @@
 import os
 import struct
+import subprocess
+import sys
 
 import pytest
+
+
+def run_python(code, **env):
+    """Runs code in a fresh interpreter with env added to the environment; it must exit 0."""
+    return subprocess.run(
+        [sys.executable, "-c", code], capture_output=True, text=True, env=dict(os.environ, **env), check=True
+    )
 
 
 def bits(x):

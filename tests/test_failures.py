@@ -3,13 +3,12 @@ else, allocations that fail, and when the worker pool starts."""
 
 import os
 import re
-import subprocess
 import sys
 
 import pytest
 
 from kalvor import Quat, Vec3d, VecList
-from conftest import borrow_flag, needs_plain_memory
+from conftest import borrow_flag, needs_plain_memory, run_python
 
 try:
     import _testcapi
@@ -125,7 +124,7 @@ print(len(L), repr(L[999_999]), len(L * 2.0))
 @needs_plain_memory
 @pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="reads the address-space size from /proc")
 def test_element_arrays_that_cannot_be_allocated_raise_memory_error():
-    out = subprocess.run([sys.executable, "-c", ELEMENTS_FAIL], capture_output=True, text=True, check=True)
+    out = run_python(ELEMENTS_FAIL)
     assert out.stdout.split("\n") == ["MemoryError"] * 8 + ["1000000 Vec3d(1, 2, 3) 1000000", ""], out.stderr
 
 
@@ -142,6 +141,5 @@ def test_the_pool_starts_with_the_first_bulk_operation_not_at_import():
         "print(threads(), VecList([Vec3d(1, 2, 3)]).dot(Vec3d(1, 1, 1)), threads())\n"
         "print(VecList.empty().dot(Vec3d(1, 1, 1)), threads())\n"
     )
-    env = dict(os.environ, KALVOR_NUM_THREADS="3")
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, check=True)
+    out = run_python(code, KALVOR_NUM_THREADS="3")
     assert out.stdout == "1\n1 [6.0] 4\n[] 4\n"

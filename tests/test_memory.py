@@ -9,7 +9,7 @@ import sys
 
 import pytest
 
-from conftest import needs_plain_memory
+from conftest import needs_plain_memory, run_python
 
 PROBE = os.path.join(os.path.dirname(__file__), "cache_probe.py")
 
@@ -70,6 +70,5 @@ def test_list_results_keep_bounded_memory_across_threads():
         "print((rss() - before) >> 20)\n"
         "done.set()\n"
     )
-    env = dict(os.environ, MALLOC_ARENA_MAX="1")
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, check=True)
+    out = run_python(code, MALLOC_ARENA_MAX="1")
     assert int(out.stdout) < 128 + 24, out.stdout
