@@ -84,14 +84,19 @@ void settled_range(R* out, const Vec3d* in, std::size_t begin, std::size_t end, 
   }
 }
 
+// The formulas are captureless lambdas: a job's closure holds only pointers
+// and operands, small enough to reach a worker in one cache line.
+template <class F>
+concept Formula = std::is_empty_v<F> && std::is_default_constructible_v<F>;
+
 // Result i = formula(element i, operands...), settled, as a list result.
-template <class F, class... A>
-ListOf<double> settled_to_list(const VecArray& in, F formula, const A&... operands) {
+template <Formula F, class... A>
+ListOf<double> settled_to_list(const VecArray& in, F, const A&... operands) {
   ListOf<double> out(in.size());
   double* slots = out.data;
   const Vec3d* elements = in.data();
-  run_parallel(in.size(), [=](std::size_t begin, std::size_t end) {
-    settled_range<false>(slots, elements, begin, end, formula, operands...);
+  run_parallel(in.size(), [slots, elements, operands...](std::size_t begin, std::size_t end) {
+    settled_range<false>(slots, elements, begin, end, F{}, operands...);
   });
   return out;
 }
@@ -110,14 +115,14 @@ VecList map_to_vec_list(const VecArray& in, Op op) {
 }
 
 // Result i = formula(element i, operands...), settled, as a new list of vectors.
-template <class F, class... A>
-VecList settled_to_vec_list(const VecArray& in, F formula, const A&... operands) {
+template <Formula F, class... A>
+VecList settled_to_vec_list(const VecArray& in, F, const A&... operands) {
   VecList out;
   out.items.resize(in.size());
   Vec3d* slots = out.items.data();
   const Vec3d* elements = in.data();
-  run_parallel(in.size(), [=](std::size_t begin, std::size_t end) {
-    settled_range<false>(slots, elements, begin, end, formula, operands...);
+  run_parallel(in.size(), [slots, elements, operands...](std::size_t begin, std::size_t end) {
+    settled_range<false>(slots, elements, begin, end, F{}, operands...);
   });
   return out;
 }
@@ -257,8 +262,8 @@ void vec_list_rotate_impl(VecList& self, const morvix::Quat& quat) {
   Vec3d* elements = self.items.data();
   // The element comes first in a settled loop, the quaternion in the formula.
   constexpr auto rotated = [](const auto& v, const auto& q) noexcept { return morvix::formula::rotate(q, v); };
-  run_parallel(self.items.size(), [=](std::size_t begin, std::size_t end) {
-    settled_range<true>(elements, elements, begin, end, rotated, quat);
+  run_parallel(self.items.size(), [elements, quat](std::size_t begin, std::size_t end) {
+    settled_range<true>(elements, elements, begin, end, decltype(rotated){}, quat);
   });
 }
 

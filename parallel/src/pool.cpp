@@ -12,6 +12,8 @@
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -134,11 +136,9 @@ public:
 
     const std::optional<std::string>& failure() const noexcept { return failure_; }
 
-    Status run(std::span<const detail::Range> pieces, detail::PieceFn fn, void* context) {
+    Status run(std::span<const detail::Range> pieces, detail::PieceFn fn, void* context, std::size_t context_size) {
         Job job{fn, context, {pieces.size()}, std::nullopt};
-        // Outlives the job, however it is handed over.
-        const Task single{&job, pieces[0], 0};
-        if (pieces.size() == 1 && offer(single)) {
+        if (pieces.size() == 1 && offer(job, pieces[0], context_size)) {
             return finish(job);
         }
         std::unique_lock lock(mutex_);
@@ -169,24 +169,77 @@ public:
     }
 
 private:
-    // The small-job hand-off: a job of one piece is offered in a single slot
-    // to the worker that is polling, with no lock, no allocation and no
-    // system call, and the submitter polls for its completion. Should no
-    // worker take it while the submitter polls (the poller went to sleep just
-    // before), the submitter takes it back: false, queue it.
-    bool offer(const Task& task) {
-        if (spinners_.load(std::memory_order_relaxed) == 0) {
+    // The small-job hand-off: a job of one piece is offered in the box to the
+    // worker that is polling, with no lock, no allocation and no system call,
+    // and the submitter polls for its completion. The request (and a small
+    // context, copied) fills the box's own cache lines, and the worker reports
+    // back in the same lines, so the hand-off costs about one round trip
+    // between the two processors. Should no worker take the offer while the
+    // submitter polls (the poller went to sleep just before), the submitter
+    // withdraws it: false, queue it. Once taken, the job is counted off in
+    // job.remaining as if queued, so finish() waits for it as for any job.
+    bool offer(Job& job, detail::Range range, std::size_t context_size) {
+        if (range.begin != 0 || spinners_.load(std::memory_order_relaxed) == 0) {
             return false;
         }
-        const Task* empty = nullptr;
-        if (!offered_.compare_exchange_strong(empty, &task, std::memory_order_release, std::memory_order_relaxed)) {
+        std::uint64_t state = box_.state.load(std::memory_order_relaxed);
+        if (Box::phase(state) != Box::free) {
             return false;
         }
-        if (spin_until([&] { return task.job->remaining.load(std::memory_order_acquire) == 0; })) {
-            return true;
+        const std::uint64_t ticket = Box::ticket(state) + 1;
+        if (!box_.state.compare_exchange_strong(state, Box::make(ticket, Box::claimed), std::memory_order_acquire,
+                                                std::memory_order_relaxed)) {
+            return false;
         }
-        const Task* mine = &task;
-        return !offered_.compare_exchange_strong(mine, nullptr, std::memory_order_relaxed);
+        box_.fn = job.fn;
+        box_.end = range.end;
+        box_.failure = &job.failure;
+        const bool copied = context_size != 0 && context_size <= detail::max_context_size;
+        if (copied) {
+            std::memcpy(box_.context_copy, job.context, context_size);
+        } else {
+            box_.context = job.context;
+        }
+        std::uint64_t offered = Box::make(ticket, Box::offered) | (copied ? Box::copied : 0);
+        box_.state.store(offered, std::memory_order_release);
+        // Done once the box is free again, or already claimed for a later job.
+        const auto done = [&] {
+            const std::uint64_t now = box_.state.load(std::memory_order_acquire);
+            return Box::ticket(now) != ticket || Box::phase(now) == Box::free;
+        };
+        if (!spin_until([&] { return Box::phase(box_.state.load(std::memory_order_relaxed)) != Box::offered; }) &&
+            box_.state.compare_exchange_strong(offered, Box::make(ticket, Box::free), std::memory_order_acq_rel)) {
+            return false;  // withdrawn before any worker took it
+        }
+        // Taken: wait for the worker to free the box, polling, then asleep.
+        if (!spin_until(done)) {
+            std::unique_lock lock(mutex_);
+            std::uint64_t running = Box::make(ticket, Box::running);
+            if (box_.state.compare_exchange_strong(running, Box::make(ticket, Box::awaited), std::memory_order_acquire)) {
+                job_done_.wait(lock, done);
+            }
+        }
+        job.remaining.store(0, std::memory_order_relaxed);
+        return true;
+    }
+
+    // Runs the job in the box, taken from the submitter by the polling worker.
+    void run_offered(std::uint64_t state) {
+        const std::uint64_t ticket = Box::ticket(state);
+        if (!box_.state.compare_exchange_strong(state, Box::make(ticket, Box::running), std::memory_order_acquire,
+                                                std::memory_order_relaxed)) {
+            return;  // withdrawn meanwhile
+        }
+        void* context = (state & Box::copied) != 0 ? static_cast<void*>(box_.context_copy) : box_.context;
+        if (std::optional<Failure> failure = run_piece(box_.fn, context, detail::Range{0, box_.end}, 0)) {
+            *box_.failure = std::move(failure);
+        }
+        // Freeing the box is the completion; a submitter asleep on it is woken
+        // under the mutex, so the wake-up cannot fall between its test and its wait.
+        if (Box::phase(box_.state.exchange(Box::make(ticket, Box::free), std::memory_order_acq_rel)) == Box::awaited) {
+            std::lock_guard lock(mutex_);
+            job_done_.notify_all();
+        }
     }
 
     // Waits until every piece of the job has stopped and returns its outcome.
@@ -229,16 +282,26 @@ private:
         try {
             std::unique_lock lock(mutex_, std::defer_lock);
             for (;;) {
-                // One worker at a time polls for a while before sleeping.
+                // One worker at a time polls for a while before sleeping, and
+                // stays the poller while it runs the jobs offered in the box.
                 if (spinners_.fetch_add(1) == 0) {
-                    spin_until([&] {
-                        return offered_.load(std::memory_order_relaxed) != nullptr ||
-                               pending_.load(std::memory_order_relaxed) != 0;
-                    });
+                    for (;;) {
+                        std::uint64_t state = 0;
+                        spin_until([&] {
+                            state = box_.state.load(std::memory_order_relaxed);
+                            return Box::phase(state) == Box::offered || pending_.load(std::memory_order_relaxed) != 0;
+                        });
+                        if (Box::phase(state) != Box::offered) {
+                            break;
+                        }
+                        run_offered(state);
+                    }
                 }
                 spinners_.fetch_sub(1);
-                if (const Task* offered = offered_.exchange(nullptr, std::memory_order_acquire)) {
-                    run_task(*offered, false);
+                // An offer made just as the poller stopped is taken all the same.
+                if (const std::uint64_t state = box_.state.load(std::memory_order_seq_cst);
+                    Box::phase(state) == Box::offered) {
+                    run_offered(state);
                     continue;
                 }
                 lock.lock();
@@ -264,13 +327,37 @@ private:
         }
     }
 
-    std::mutex mutex_;
+    // The small-job hand-off, in cache lines of its own. `state` holds a
+    // ticket, counting the jobs offered so far, whether the context was
+    // copied into the box, and a phase: free, claimed by a submitter filling
+    // in the request, offered, running on a worker, or running while the
+    // submitter sleeps on job_done_. A single piece always starts at 0. The
+    // first line holds all a worker reads for a context of up to 40 bytes.
+    struct alignas(128) Box {
+        static constexpr std::uint64_t free = 0, claimed = 1, offered = 2, running = 3, awaited = 4, copied = 8;
+        static constexpr std::uint64_t phase(std::uint64_t state) noexcept { return state & 7; }
+        static constexpr std::uint64_t ticket(std::uint64_t state) noexcept { return state >> 4; }
+        static constexpr std::uint64_t make(std::uint64_t ticket, std::uint64_t phase) noexcept {
+            return ticket << 4 | phase;
+        }
+        std::atomic<std::uint64_t> state{0};
+        detail::PieceFn fn = nullptr;
+        std::size_t end = 0;
+        alignas(detail::max_context_align) unsigned char context_copy[detail::max_context_size];
+        void* context = nullptr;
+        std::optional<Failure>* failure = nullptr;
+    };
+    static_assert(sizeof(Box) == 128 && offsetof(Box, context_copy) + 40 == 64);
+
+    Box box_;
+    // Read by the polling worker on every poll, written only when the queue
+    // changes or a worker starts or stops polling: lines of their own.
+    alignas(64) std::atomic<std::size_t> pending_{0};  // queue_.size(), readable without the mutex
+    alignas(64) std::atomic<int> spinners_{0};
+    alignas(64) std::mutex mutex_;
     std::condition_variable work_available_;
     std::condition_variable job_done_;
-    std::atomic<const Task*> offered_{nullptr};
     std::deque<Task> queue_;
-    std::atomic<std::size_t> pending_{0};  // queue_.size(), readable without the mutex
-    std::atomic<int> spinners_{0};
     std::size_t sleeping_ = 0;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
@@ -398,7 +485,7 @@ std::vector<Range> split(std::size_t n, std::size_t budget) {
     return pieces;
 }
 
-Status run_pieces(std::span<const Range> pieces, PieceFn fn, void* context) noexcept {
+Status run_pieces(std::span<const Range> pieces, PieceFn fn, void* context, std::size_t context_size) noexcept {
     if (Status started = start(); !started) {
         return started;
     }
@@ -415,7 +502,7 @@ Status run_pieces(std::span<const Range> pieces, PieceFn fn, void* context) noex
         return {};
     }
     try {
-        return pool.load(std::memory_order_acquire)->run(pieces, fn, context);
+        return pool.load(std::memory_order_acquire)->run(pieces, fn, context, context_size);
     } catch (const std::exception& e) {
         fatal(e.what());
     } catch (...) {

@@ -161,6 +161,27 @@ TEST(Map, ManyThreadsSubmitAtOnce) {
     EXPECT_EQ(wrong.load(), 0);
 }
 
+TEST(Map, SmallJobOutlastingTheCallersPollingIsWaitedFor) {
+    // A one-piece job handed to the polling worker that runs for longer than
+    // the caller polls: the caller sleeps until it ends, then sees its writes
+    // and its failure.
+    for (bool fail : {false, true}) {
+        EXPECT_EQ(mapped_values(10, 1), expected_values(10));  // a worker is polling now
+        std::atomic<bool> finished{false};
+        std::thread::id ran;
+        auto slow = [&](std::size_t, std::size_t) {
+            ran = std::this_thread::get_id();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            finished.store(true, std::memory_order_relaxed);
+            if (fail) throw std::runtime_error("slow piece failed");
+        };
+        const parallel::Status status = parallel::detail::map(10, 1, slow);
+        EXPECT_TRUE(finished.load(std::memory_order_relaxed));
+        EXPECT_NE(ran, std::this_thread::get_id());
+        EXPECT_EQ(status ? std::string() : status.error().message, fail ? "slow piece failed" : "");
+    }
+}
+
 // ---- Failures ------------------------------------------------------------------
 
 TEST(Failure, ReportedOnlyAfterEveryPieceStopped) {
