@@ -3,6 +3,7 @@
 Run as `./dev bench`; `--quick` uses fewer repeats. The scaling rows re-run
 the compute-bound operations in child processes with KALVOR_NUM_THREADS=1 and 2."""
 
+import json
 import os
 
 # numpy single-threaded, as the figures it is compared with.
@@ -103,6 +104,18 @@ def scaling_child():
         print(stmt, statistics.median(times) * 1e3)
 
 
+def round_trip_ns():
+    """One round trip between two processors (pool_bench's BM_round_trip, built
+    beside the module by ./dev bench), the floor of a small job's hand-off; None
+    when the executable is not there."""
+    exe = os.path.join(os.path.dirname(kalvor.__file__), "bench", "pool_bench")
+    if not os.access(exe, os.X_OK):
+        return None
+    out = subprocess.run([exe, "--benchmark_filter=BM_round_trip", "--benchmark_format=json",
+                          "--benchmark_min_time=0.2s"], capture_output=True, text=True, check=True)
+    return json.loads(out.stdout)["benchmarks"][0]["real_time"]
+
+
 def rss_bytes():
     with open("/proc/self/statm") as f:
         return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
@@ -129,7 +142,12 @@ def main():
     print_table("Building from Python objects (ms, median)", compare(BUILD_ROWS, scope, number=1, repeats=REPEATS), "PyGLM / numpy", unit="ms", scale=1e-6)
     for n in (1000, 10):
         small = scope_for(n)
+        before = round_trip_ns()
         print_table(f"Small lists, n = {n} (µs, median)", compare(SMALL_ROWS, small, number=2000, repeats=REPEATS), "numpy / PyGLM", unit="µs", scale=1e-3)
+        after = round_trip_ns()
+        if before is not None:
+            print(f"\nOne round trip between the two processors (the hand-off's floor), "
+                  f"measured just before and after: {before:.0f} ns, {after:.0f} ns")
 
     print("\n### Scaling with the pool size (ms, median)\n")
     results = {}

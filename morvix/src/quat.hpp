@@ -188,8 +188,7 @@ Quat between(const Vec3d& from, const Vec3d& to) noexcept;
 // Tolerant: every field within ε, tested w, i, j, k. Not transitive; a NaN
 // field makes the quaternion unequal to everything, itself included.
 constexpr bool operator==(const Quat& a, const Quat& b) noexcept {
-  return within_epsilon(a.w, b.w) && within_epsilon(a.i, b.i) && within_epsilon(a.j, b.j) &&
-         within_epsilon(a.k, b.k);
+  return within_epsilon(a.w, b.w) & within_epsilon(a.i, b.i) & within_epsilon(a.j, b.j) & within_epsilon(a.k, b.k);
 }
 
 }  // namespace morvix

@@ -167,7 +167,8 @@ inline double distance_to_line(const Vec3d& p, const Vec3d& a, const Vec3d& b) n
 // Tolerant: every component within ε, tested x, y, z. A NaN or infinite
 // component makes the vector unequal to everything, itself included.
 constexpr bool operator==(const Vec3d& p, const Vec3d& o) noexcept {
-  return within_epsilon(p.x, o.x) && within_epsilon(p.y, o.y) && within_epsilon(p.z, o.z);
+  // Every component is compared (no short cut): branch-free, and as cheap.
+  return within_epsilon(p.x, o.x) & within_epsilon(p.y, o.y) & within_epsilon(p.z, o.z);
 }
 
 }  // namespace morvix

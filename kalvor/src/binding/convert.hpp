@@ -285,7 +285,8 @@ inline PyObject* checked(PyObject* result) {
 }
 
 inline PyObject* to_python(double v) { return checked(PyFloat_FromDouble(v)); }
-inline PyObject* to_python(bool v) noexcept { return Py_NewRef(v ? Py_True : Py_False); }
+// True and False are immortal: a new reference needs no count.
+inline PyObject* to_python(bool v) noexcept { return v ? Py_True : Py_False; }
 inline PyObject* to_python(std::size_t v) { return checked(PyLong_FromSize_t(v)); }
 inline PyObject* to_python(Py_hash_t v) { return checked(PyLong_FromSsize_t(v)); }
 inline PyObject* to_python(const std::string& v) {

@@ -450,7 +450,7 @@ PyObject* equality_slot(PyObject* self, PyObject* other, int op) noexcept {
     if (!theirs.acquire(object_cast<T>(other)->borrow)) panic(text::borrow_in_compare);
     if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
     const bool equal = Eq(object_cast<T>(self)->value, object_cast<T>(other)->value);
-    return to_python(op == Py_EQ ? equal : !equal);
+    return to_python(equal != (op == Py_NE));
   });
 }
 
