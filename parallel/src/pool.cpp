@@ -54,8 +54,12 @@ constexpr std::size_t waiting = std::size_t{1} << (8 * sizeof(std::size_t) - 1);
 // microseconds, more than a thousand-element piece takes. So one worker at a
 // time keeps polling for new work for a short while after it runs out, and a
 // submitter whose job leaves a processor free polls for completion before it
-// sleeps. Both give up after `spin_time`.
+// sleeps. Both give up after `spin_time`. A polling worker takes an offered
+// job within a microsecond unless it is not running at all (another thread or
+// the host has its processor): then the submitter withdraws the offer after
+// `offer_patience` and queues the job for any worker, instead of spinning on.
 constexpr auto spin_time = std::chrono::microseconds(50);
+constexpr auto offer_patience = std::chrono::microseconds(10);
 
 inline void cpu_relax() noexcept {
 #if defined(__x86_64__) || defined(__i386__)
@@ -65,11 +69,11 @@ inline void cpu_relax() noexcept {
 #endif
 }
 
-// Polls `ready` until it holds or spin_time has passed; true if it held.
+// Polls `ready` until it holds or `patience` has passed; true if it held.
 // The clock is first read after a round of polls: a small job is usually
 // done by then.
 template <class Ready>
-bool spin_until(Ready&& ready) noexcept {
+bool spin_until(Ready&& ready, std::chrono::microseconds patience = spin_time) noexcept {
     std::optional<std::chrono::steady_clock::time_point> deadline;
     for (;;) {
         for (int i = 0; i < 64; ++i) {
@@ -80,7 +84,7 @@ bool spin_until(Ready&& ready) noexcept {
         }
         const auto now = std::chrono::steady_clock::now();
         if (!deadline) {
-            deadline = now + spin_time;
+            deadline = now + patience;
         } else if (now >= *deadline) {
             return false;
         }
@@ -207,7 +211,8 @@ private:
             const std::uint64_t now = box_.state.load(std::memory_order_acquire);
             return Box::ticket(now) != ticket || Box::phase(now) == Box::free;
         };
-        if (!spin_until([&] { return Box::phase(box_.state.load(std::memory_order_relaxed)) != Box::offered; }) &&
+        if (!spin_until([&] { return Box::phase(box_.state.load(std::memory_order_relaxed)) != Box::offered; },
+                        offer_patience) &&
             box_.state.compare_exchange_strong(offered, Box::make(ticket, Box::free), std::memory_order_acq_rel)) {
             return false;  // withdrawn before any worker took it
         }
