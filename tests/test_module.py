@@ -3,7 +3,6 @@ import importlib.util
 import math
 import random
 import struct
-import subprocess
 import sys
 
 import pytest
@@ -11,6 +10,8 @@ from hypothesis import given, strategies as st
 
 import kalvor
 from kalvor import AngleRadians, Vec3d, VecList
+
+from conftest import run_python
 
 
 def test_all_lists_the_added_names_in_order():
@@ -42,7 +43,7 @@ def test_geometry_imports_by_its_full_name_in_a_fresh_process():
         "assert kalvor.geometry is sys.modules['kalvor.geometry'] and Plane is kalvor.geometry.Plane\n"
         "print(circle_circle.__module__)"
     )
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    out = run_python(code)
     assert out.stdout.split() == ["kalvor.geometry"]
 
 
@@ -52,7 +53,7 @@ def test_iterator_class_is_not_in_the_namespace():
 
 def test_reimport_in_a_fresh_process_reuses_nothing_stale():
     code = "import kalvor, importlib; print(kalvor.geometry.__name__, kalvor.__all__[-1])"
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    out = run_python(code)
     assert out.stdout.split() == ["kalvor.geometry", "geometry"]
 
 
@@ -157,5 +158,5 @@ def test_another_interpreter_is_refused():
         "print(r.type.__name__, 'sub-interpreters' in r.msg)\n"
         "_interpreters.destroy(i)\n"
     )
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    out = run_python(code)
     assert out.stdout.split() == ["ImportError", "True"]

@@ -1,7 +1,5 @@
 import math
-import os
 import struct
-import subprocess
 import sys
 
 import pytest
@@ -9,7 +7,7 @@ from hypothesis import given, strategies as st
 
 from kalvor import Vec3d
 
-from conftest import bits, same_bits
+from conftest import bits, run_python, same_bits
 
 EPS = 2.0**-52
 NAN = float("nan")
@@ -214,9 +212,7 @@ def siphash13_of(components):
     all zeros, so hash(bytes) is an independent reference for our hash."""
     message = b"".join(struct.pack("<d", c) for c in components)
     code = f"print(hash({message!r}))"
-    env = dict(os.environ, PYTHONHASHSEED="0")
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, check=True)
-    return int(out.stdout)
+    return int(run_python(code, PYTHONHASHSEED="0").stdout)
 
 
 needs_siphash13 = pytest.mark.skipif(

@@ -13,7 +13,7 @@ from hypothesis import given, settings, strategies as st
 from kalvor import AngleRadians, Quat, Vec3d, VecList
 
 import bulk
-from conftest import bits, needs_plain_memory
+from conftest import bits, needs_plain_memory, run_python
 
 NAN = float("nan")
 INF = float("inf")
@@ -453,8 +453,7 @@ def test_panic_is_a_base_exception_with_a_report(capfd):
 @pytest.mark.parametrize("setting, expected", [("1", "stack backtrace:"), ("0", "note: run with `KALVOR_BACKTRACE=1`")])
 def test_backtrace_setting(setting, expected):
     code = "from kalvor import *\ntry:\n    VecList.empty().collapse(3)\nexcept BaseException as e:\n    print(repr(e))"
-    env = dict(os.environ, KALVOR_BACKTRACE=setting)
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, check=True)
+    out = run_python(code, KALVOR_BACKTRACE=setting)
     assert out.stdout.strip() == "PanicException('assertion failed: axis <= 2')"
     assert expected in out.stderr
 
