@@ -178,10 +178,10 @@ private:
     // and the submitter polls for its completion. The request (and a small
     // context, copied) fills the box's own cache lines, and the worker reports
     // back in the same lines, so the hand-off costs about one round trip
-    // between the two processors. Should no worker take the offer while the
-    // submitter polls (the poller went to sleep just before), the submitter
-    // withdraws it: false, queue it. Once taken, the job is counted off in
-    // job.remaining as if queued, so finish() waits for it as for any job.
+    // between the two processors. Should no worker take the offer within
+    // offer_patience (the poller went to sleep just before, or lost its
+    // processor), the submitter withdraws it: false, queue it. Once the job is
+    // done, it is counted off in job.remaining, and finish() finds it done.
     bool offer(Job& job, detail::Range range, std::size_t context_size) {
         if (range.begin != 0 || spinners_.load(std::memory_order_relaxed) == 0) {
             return false;
@@ -211,8 +211,7 @@ private:
             const std::uint64_t now = box_.state.load(std::memory_order_acquire);
             return Box::ticket(now) != ticket || Box::phase(now) == Box::free;
         };
-        if (!spin_until([&] { return Box::phase(box_.state.load(std::memory_order_relaxed)) != Box::offered; },
-                        offer_patience) &&
+        if (!spin_until([&] { return box_.state.load(std::memory_order_relaxed) != offered; }, offer_patience) &&
             box_.state.compare_exchange_strong(offered, Box::make(ticket, Box::free), std::memory_order_acq_rel)) {
             return false;  // withdrawn before any worker took it
         }
