@@ -26,10 +26,7 @@ struct DefaultInitAllocator {
   template <class U>
   DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
 
-  T* allocate(std::size_t n) {
-    if (n > std::size_t(-1) / sizeof(T)) throw std::bad_array_new_length();
-    return static_cast<T*>(binding::allocate_array(n * sizeof(T)));
-  }
+  T* allocate(std::size_t n) { return binding::allocate_array_of<T>(n); }
   void deallocate(T* p, std::size_t n) noexcept { binding::deallocate_array(p, n * sizeof(T)); }
 
   template <class U>

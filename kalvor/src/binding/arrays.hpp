@@ -8,10 +8,18 @@
 // bounded in count and bytes.
 
 #include <cstddef>
+#include <new>
 
 namespace kalvor::binding {
 
 void* allocate_array(std::size_t bytes);
 void deallocate_array(void* p, std::size_t bytes) noexcept;
+
+// An array of n T's (uninitialised); std::bad_alloc when its size overflows.
+template <class T>
+T* allocate_array_of(std::size_t n) {
+  if (n > std::size_t(-1) / sizeof(T)) throw std::bad_array_new_length();
+  return static_cast<T*>(allocate_array(n * sizeof(T)));
+}
 
 }  // namespace kalvor::binding

@@ -256,7 +256,7 @@ class ListOf {
   static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
 
  public:
-  explicit ListOf(std::size_t n) : data(allocate(n)), size(n) {}
+  explicit ListOf(std::size_t n) : data(allocate_array_of<T>(n)), size(n) {}
   ListOf(ListOf&& other) noexcept : data(std::exchange(other.data, nullptr)), size(other.size) {}
   ListOf(const ListOf&) = delete;
   ListOf& operator=(const ListOf&) = delete;
@@ -267,12 +267,6 @@ class ListOf {
 
   T* data;
   std::size_t size;
-
- private:
-  static T* allocate(std::size_t n) {
-    if (n > std::size_t(-1) / sizeof(T)) throw std::bad_alloc();
-    return static_cast<T*>(allocate_array(n * sizeof(T)));
-  }
 };
 
 // ---- results

@@ -189,9 +189,7 @@ std::string type_name(PyObject* obj) {
 }
 
 [[gnu::cold]] void throw_block_size(std::size_t item, std::size_t bytes) noexcept(false) {
-  PyErr_SetString(PyExc_ValueError,
-                  text_of("expected a block of whole ", item, "-byte vectors, got ", bytes, " bytes").c_str());
-  throw PythonError{};
+  throw_value_error(text_of("expected a block of whole ", item, "-byte vectors, got ", bytes, " bytes"));
 }
 
 }  // namespace kalvor::binding
