@@ -25,14 +25,13 @@ def raises(exc, text):
         (lambda: Vec3d(1, 2, 3, 4), "Vec3d.__new__() takes 3 positional arguments but 4 were given"),
         (lambda: V.dot(V, W), "Vec3d.dot() takes 1 positional arguments but 2 were given"),
         (lambda: V.dot(), "Vec3d.dot() missing 1 required positional argument: 'other'"),
-        (lambda: Vec3d(1, 2, 3, x=1), "Vec3d.__new__() got multiple values for argument 'x'"),
         (lambda: Vec3d(1, 2, z=3, x=4), "Vec3d.__new__() got multiple values for argument 'x'"),
         (lambda: Vec3d(1, 2, w=3), "Vec3d.__new__() got an unexpected keyword argument 'w'"),
-        (lambda: V.dot(V, other=W), "Vec3d.dot() got multiple values for argument 'other'"),
         (lambda: V.dot(others=W), "Vec3d.dot() got an unexpected keyword argument 'others'"),
         (lambda: Vec3d.new_from_to(V), "Vec3d.new_from_to() missing 1 required positional argument: 'to'"),
-        (lambda: Vec3d.new_from_to(V, W, V), "Vec3d.new_from_to() takes 2 positional arguments but 3 were given"),
         (lambda: V.distance_to_line(), "Vec3d.distance_to_line() missing 2 required positional arguments: 'a' and 'b'"),
+        (lambda: V.magnitude(1), "Vec3d.magnitude() takes no arguments (1 given)"),
+        (lambda: Vec3d.zero(1), "Vec3d.zero() takes no arguments (1 given)"),
     ],
 )
 def test_matching_errors(call, text):
@@ -50,13 +49,6 @@ def test_matching_goes_through_the_class_call_too():
     assert repr(Vec3d(**{"x": 1, "y": 2, "z": 3})) == "Vec3d(1, 2, 3)"
 
 
-def test_no_arguments_methods_refuse_extras():
-    with pytest.raises(TypeError):
-        V.magnitude(1)
-    with pytest.raises(TypeError):
-        Vec3d.zero(1)
-
-
 def test_keywords_work_everywhere():
     assert V.dot(other=W) == 32.0
     assert repr(Vec3d(x=1, y=2, z=3)) == "Vec3d(1, 2, 3)"
@@ -64,19 +56,15 @@ def test_keywords_work_everywhere():
     assert V.distance_to_line(b=Vec3d(2, 0, 0), a=Vec3d(0, 0, 0)) == pytest.approx(3.605551275463989)
 
 
-class Floaty:
-    def __float__(self):
-        return 2.5
+Floaty = type("Floaty", (), {"__float__": lambda self: 2.5})
+Indexy = type("Indexy", (), {"__index__": lambda self: 1})
 
 
-class Indexy:
-    def __index__(self):
-        return 1
+def float_raises(exc):
+    def convert(self):
+        raise exc
 
-
-class BadFloat:
-    def __float__(self):
-        raise ValueError("no float here")
+    return type("FloatRaises", (), {"__float__": convert})()
 
 
 @pytest.mark.parametrize(
@@ -92,8 +80,6 @@ def test_float_conversion_accepts(value, expected):
     [
         ("1", "argument 'x': must be real number, not str"),
         (None, "argument 'x': must be real number, not NoneType"),
-        ([1.0], "argument 'x': must be real number, not list"),
-        (1j, "argument 'x': must be real number, not complex"),
     ],
 )
 def test_float_conversion_refuses(value, text):
@@ -105,7 +91,7 @@ def test_float_conversion_passes_other_errors_unchanged():
     with raises(OverflowError, "int too large to convert to float"):
         Vec3d(10**400, 0, 0)
     with raises(ValueError, "no float here"):
-        Vec3d(BadFloat(), 0, 0)
+        Vec3d(float_raises(ValueError("no float here")), 0, 0)
 
 
 def test_argument_prefix_keeps_the_cause():
@@ -129,8 +115,6 @@ def test_argument_prefix_keeps_the_cause():
         (-1, OverflowError, "can't convert negative int to unsigned"),
         (2**64, OverflowError, None),
         (1.0, TypeError, "argument 'index': 'float' object cannot be interpreted as an integer"),
-        ("0", TypeError, "argument 'index': 'str' object cannot be interpreted as an integer"),
-        (slice(0, 1), TypeError, "argument 'index': 'slice' object cannot be interpreted as an integer"),
     ],
 )
 def test_index_conversion(index, exc, text):
@@ -141,8 +125,7 @@ def test_index_conversion(index, exc, text):
 
 
 def test_index_conversion_accepts_index_objects_and_bools():
-    assert V[Indexy()] == 2.0
-    assert V[True] == 2.0
+    assert V[Indexy()] == V[True] == 2.0
 
 
 @pytest.mark.parametrize(
@@ -150,8 +133,6 @@ def test_index_conversion_accepts_index_objects_and_bools():
     [
         (1, "argument 'other': 'int' object is not an instance of 'Vec3d'"),
         (None, "argument 'other': 'None' is not an instance of 'Vec3d'"),
-        ((1, 2, 3), "argument 'other': 'tuple' object is not an instance of 'Vec3d'"),
-        (Vec3d, "argument 'other': 'type' object is not an instance of 'Vec3d'"),
     ],
 )
 def test_instance_conversion(value, text):
@@ -165,11 +146,6 @@ def test_first_bad_argument_in_parameter_order_is_reported():
 
 
 # ---- borrowing
-
-
-def test_shared_borrows_nest():
-    assert V.dot(V) == 14.0
-    assert V.scalar_triple_product(V, V) == 0.0
 
 
 def test_writing_while_borrowed_fails_and_changes_nothing():
@@ -189,19 +165,16 @@ def test_writing_while_borrowed_fails_and_changes_nothing():
             return int(v.y)  # reading nests under the shared borrow
 
     assert v[Reader()] == 3.0
+    assert v.dot(v) == 14.0 and v.scalar_triple_product(v, v) == 0.0  # shared borrows of one object
 
 
-@pytest.mark.parametrize("op", [lambda v, x: v * x, lambda v, x: x * v, lambda v, x: v / x])
-def test_operators_keep_the_receiver_borrowed_while_the_operand_converts(op):
+@pytest.mark.parametrize("call", ["v * x", "x * v", "v / x"])
+def test_operators_keep_the_receiver_borrowed_while_the_operand_converts(call):
     v = Vec3d(1, 2, 3)
-
-    class Sneaky:
-        def __float__(self):
-            v.x = 100.0  # fails: v is borrowed shared; the operator drops the error
-            return 2.0
-
+    # The write fails (v is borrowed shared) and the operator drops the error.
+    sneaky = type("Sneaky", (), {"__float__": lambda self: setattr(v, "x", 100.0) or 2.0})()
     with pytest.raises(TypeError):
-        op(v, Sneaky())
+        eval(call, {"v": v, "x": sneaky})
     assert repr(v) == "Vec3d(1, 2, 3)"
 
 
@@ -238,15 +211,10 @@ def test_property_errors():
     [
         (lambda: V + 1, "unsupported operand type(s) for +: 'kalvor.Vec3d' and 'int'"),
         (lambda: 1 + V, "unsupported operand type(s) for +: 'int' and 'kalvor.Vec3d'"),
-        (lambda: V - (1, 2, 3), "unsupported operand type(s) for -: 'kalvor.Vec3d' and 'tuple'"),
         (lambda: V * None, "unsupported operand type(s) for *: 'kalvor.Vec3d' and 'NoneType'"),
-        (lambda: V * V, "unsupported operand type(s) for *: 'kalvor.Vec3d' and 'kalvor.Vec3d'"),
         (lambda: V * "2", "can't multiply sequence by non-int of type 'kalvor.Vec3d'"),
         (lambda: 2 / V, "unsupported operand type(s) for /: 'int' and 'kalvor.Vec3d'"),
-        (lambda: V / V, "unsupported operand type(s) for /: 'kalvor.Vec3d' and 'kalvor.Vec3d'"),
         (lambda: V < W, "'<' not supported between instances of 'kalvor.Vec3d' and 'kalvor.Vec3d'"),
-        (lambda: V >= 1, "'>=' not supported between instances of 'kalvor.Vec3d' and 'int'"),
-        (lambda: -V * [1], "can't multiply sequence by non-int of type 'kalvor.Vec3d'"),
     ],
 )
 def test_operator_fallback_errors(call, text):
@@ -254,31 +222,17 @@ def test_operator_fallback_errors(call, text):
         call()
 
 
-class FloatRaises:
-    def __init__(self, exc):
-        self.exc = exc
-
-    def __float__(self):
-        raise self.exc
-
-
-# Angles have no reflected multiplication (and AngleDegrees no arithmetic).
-OPERATOR_CALLS = [
-    (operand, call)
-    for operand in (V, VecList([V, W]), AngleRadians(1.0))
-    for call in ("a * x", "x * a", "a / x")
-    if call != "x * a" or isinstance(operand, (Vec3d, VecList))
-]
-
-
-# An interrupt, an exit or running out of memory is never an operand the
-# operator "cannot use": it passes through; ordinary failures still fall back.
+# An interrupt, an exit or running out of memory is never an operand the operator
+# "cannot use": it passes through; ordinary failures still fall back. Angles have no
+# reflected multiplication (and AngleDegrees no arithmetic).
 @pytest.mark.parametrize("exc", [KeyboardInterrupt, SystemExit, MemoryError, ValueError, TypeError])
-@pytest.mark.parametrize("operand, call", OPERATOR_CALLS)
+@pytest.mark.parametrize(
+    "operand, call", [(a, c) for a in (V, VecList([V, W])) for c in ("a * x", "x * a", "a / x")] + [(AngleRadians(1), "a * x"), (AngleRadians(1), "a / x")]
+)
 def test_operators_discard_only_ordinary_conversion_errors(exc, operand, call):
     passes = not issubclass(exc, Exception) or exc is MemoryError
     with pytest.raises(exc if passes else TypeError) as info:
-        eval(call, {"a": operand, "x": FloatRaises(exc("from __float__"))})
+        eval(call, {"a": operand, "x": float_raises(exc("from __float__"))})
     assert str(info.value) == "from __float__" if passes else "unsupported operand" in str(info.value)
 
 

@@ -492,7 +492,6 @@ def test_circle_circle_failures(c1, c2, text):
         (lambda: C.in_same_plane(O), TypeError, "argument 'other': 'Vec3d' object is not an instance of 'Circle'"),
         (lambda: setattr(C, "radius", None), TypeError, "argument 'value': must be real number, not NoneType"),
         (lambda: C < C, TypeError, "'<' not supported between instances of 'kalvor.geometry.Circle' and 'kalvor.geometry.Circle'"),
-        (lambda: C >= 1, TypeError, "'>=' not supported between instances of 'kalvor.geometry.Circle' and 'int'"),
         (lambda: hash(C), TypeError, "unhashable type: 'kalvor.geometry.Circle'"),
         (lambda: plane_line(C, 1, 2), TypeError, "argument 'plane': 'Circle' object is not an instance of 'Plane'"),
         (lambda: plane_line(P5, O, None), TypeError, "argument 'b': 'None' is not an instance of 'Vec3d'"),

@@ -1,7 +1,5 @@
-"""Several Python threads at once, running bulk operations on a list they share
-while one of them keeps appending to it, and on lists of their own that they
-rotate: every result equals, bit for bit, the one computed beforehand on a
-single thread."""
+"""Python threads at once run bulk operations on a list they share while one of them appends to it, and on
+lists of their own that they rotate: every result equals, bit for bit, the one computed beforehand."""
 
 import random
 import sys
@@ -17,85 +15,54 @@ ROUNDS = 12 if hasattr(sys, "gettotalrefcount") else 30
 Q = Quat(0.6, 0.0, 0.8, 0.0)
 
 
-def reference(items):
-    lst = VecList(items)
-    return {name: bulk.flat(op(lst)) for name, (op, _) in bulk.OPERATIONS.items()}
-
-
 def test_threads_get_the_serial_results():
     items = bulk.elements(N)
-    full = {name: bulk.encode(values) for name, values in reference(items).items()}
-    widths = {name: len(full[name]) // N for name in full}  # bytes an element
-    # The states of a private list rotated 0, 1, 2 ... times, and their results.
-    states = [items]
-    for _ in range(3):
-        lst = VecList(states[-1])
+    lst, expected = VecList(items), []  # each operation's results on a list rotated 0, 1, 2 and 3 times
+    for _ in range(4):
+        expected.append({name: bulk.encode(op(lst)) for name, (op, _) in bulk.OPERATIONS.items()})
         lst.rotate(Q)
-        states.append(list(lst))
-    private = [{name: bulk.encode(v) for name, v in reference(s).items()} for s in states]
+    full, shared = expected[0], VecList(items[: N // 3])
+    errors, seen, ready = [], set(), threading.Barrier(5)  # seen: the lengths of the shared list the workers met
 
-    start = N // 3
-    shared = VecList(items[:start])
-    errors = []
-    # Under the interpreter lock no call overlaps another on the same list,
-    # so no borrow conflict can happen; without it one may.
-    conflicts_possible = not getattr(sys, "_is_gil_enabled", lambda: True)()
-
-    def guard(body):
-        def run(*args):
-            try:
-                body(*args)
-            except RuntimeError as e:
-                if not conflicts_possible or "borrowed" not in str(e):
-                    errors.append(e)
-            except BaseException as e:
+    def guarded(body, *args):
+        try:
+            ready.wait()
+            body(*args)
+        except BaseException as e:
+            # Under the interpreter lock no call overlaps another on the same list; without it a borrow conflict may.
+            if getattr(sys, "_is_gil_enabled", lambda: True)() or not (isinstance(e, RuntimeError) and "borrowed" in str(e)):
                 errors.append(e)
 
-        return run
-
-    seen = set()  # lengths of the shared list the workers met
-    ready = threading.Barrier(5)
-
-    @guard
     def appender():
-        ready.wait()
-        i = start
+        i = len(shared)
         while i < N:
-            step = min(N - i, 1 + (i % 16))
-            if step == 1:
-                shared.append(items[i])
-            else:
-                shared.extend(VecList(items[i : i + step]))
+            step = min(N - i, 1 + i % 16)
+            shared.append(items[i]) if step == 1 else shared.extend(VecList(items[i : i + step]))
             i += step
             time.sleep(0)  # let the others in between
 
-    @guard
     def worker(seed):
-        rng = random.Random(seed)
-        mine, turns = VecList(items), 0
-        ready.wait()
+        rng, mine, turns = random.Random(seed), VecList(items), 0
         for _ in range(ROUNDS):
             name = rng.choice(list(bulk.OPERATIONS))
-            op = bulk.OPERATIONS[name][0]
-            result = bulk.encode(bulk.flat(op(shared)))
-            seen.add(len(result) // widths[name])
+            op, width = bulk.OPERATIONS[name][0], len(full[name]) // N
+            result = bulk.encode(op(shared))
+            seen.add(len(result) // width)
             # The shared list only grows: its results are a prefix of the full ones.
-            assert len(result) % widths[name] == 0 and result == full[name][: len(result)], name
+            assert len(result) % width == 0 and result == full[name][: len(result)], name
             if turns < 3 and rng.random() < 0.3:
                 mine.rotate(Q)
                 turns += 1
-            assert bulk.encode(bulk.flat(op(mine))) == private[turns][name], (name, turns)
+            assert bulk.encode(op(mine)) == expected[turns][name], (name, turns)
 
-    interval = sys.getswitchinterval()
-    sys.setswitchinterval(1e-5)
+    threads = [threading.Thread(target=guarded, args=(appender,))]
+    threads += [threading.Thread(target=guarded, args=(worker, seed)) for seed in range(4)]
+    interval, _ = sys.getswitchinterval(), sys.setswitchinterval(1e-5)
     try:
-        threads = [threading.Thread(target=appender)] + [threading.Thread(target=worker, args=(s,)) for s in range(4)]
         for t in threads:
             t.start()
         for t in threads:
             t.join()
     finally:
         sys.setswitchinterval(interval)
-    assert errors == []
-    assert len(seen) > 1  # the workers met the shared list at several lengths
-    assert bulk.encode(bulk.flat(shared)) == bulk.encode(bulk.flat(items))
+    assert errors == [] and len(seen) > 1 and bulk.encode(shared) == bulk.encode(items)

@@ -1,6 +1,5 @@
-"""The type stubs against the module under test: stubtest finds no difference, and
-mypy --strict accepts the examples and the typed usage file (which asserts inferred
-types). The wheel check of ./dev test repeats both against the installed wheel."""
+"""stubtest finds the stubs faithful to the module under test, and mypy --strict accepts the
+examples and tests/typing/usage.py; the wheel check of ./dev test repeats both."""
 
 import importlib.util
 import os
@@ -20,24 +19,18 @@ pytestmark = pytest.mark.skipif(
 )
 
 
-@pytest.fixture(scope="module")
-def site(tmp_path_factory):
+@pytest.mark.parametrize(
+    "args",
+    [
+        ["mypy.stubtest", "kalvor", "--allowlist", str(TOP / "tests" / "typing" / "stubtest_allowlist.txt")],
+        ["mypy", "--strict", "--no-incremental", str(TOP / "examples"), str(TOP / "tests" / "typing" / "usage.py")],
+    ],
+    ids=["stubtest", "mypy-strict"],
+)
+def test_stubs(tmp_path, args):
     # The module under test and the stubs side by side, as a wheel installs them.
-    root = tmp_path_factory.mktemp("site")
-    (root / Path(kalvor.__file__).name).symlink_to(kalvor.__file__)
-    (root / "kalvor-stubs").symlink_to(TOP / "kalvor-stubs")
-    return root
-
-
-def run(site, *args):
-    env = dict(os.environ, PYTHONPATH=str(site))
-    done = subprocess.run([sys.executable, *args], cwd=site, env=env, capture_output=True, text=True)
+    (tmp_path / Path(kalvor.__file__).name).symlink_to(kalvor.__file__)
+    (tmp_path / "kalvor-stubs").symlink_to(TOP / "kalvor-stubs")
+    env = dict(os.environ, PYTHONPATH=str(tmp_path))
+    done = subprocess.run([sys.executable, "-m", *args], cwd=tmp_path, env=env, capture_output=True, text=True)
     assert done.returncode == 0, done.stdout + done.stderr
-
-
-def test_stubtest_finds_the_stubs_faithful(site):
-    run(site, "-m", "mypy.stubtest", "kalvor", "--allowlist", str(TOP / "tests" / "typing" / "stubtest_allowlist.txt"))
-
-
-def test_mypy_strict_accepts_examples_and_typed_usage(site):
-    run(site, "-m", "mypy", "--strict", "--no-incremental", str(TOP / "examples"), str(TOP / "tests" / "typing" / "usage.py"))
