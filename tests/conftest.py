@@ -1,3 +1,4 @@
+import ctypes
 import os
 import struct
 import subprocess
@@ -6,15 +7,11 @@ import sys
 import pytest
 
 
-def run_python(code, **env):
-    """Runs code in a fresh interpreter with env added to the environment; it must exit 0."""
-    return subprocess.run(
-        [sys.executable, "-c", code], capture_output=True, text=True, env=dict(os.environ, **env), check=True
-    )
+def run_python(code, **env):  # in a fresh interpreter with env added; it must exit 0
+    return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=dict(os.environ, **env), check=True)
 
 
-def bits(x):
-    """The IEEE-754 bit pattern of a float, for bit-exact comparisons."""
+def bits(x):  # the IEEE-754 bit pattern of a float, for bit-exact comparisons
     return struct.pack("<d", x)
 
 
@@ -30,18 +27,9 @@ def kalvor():
 
 
 def borrow_flag(obj):
-    """The borrow flag of an instance of the module's classes, read and written
-    in place: it is the last machine word of the instance (0 free, n > 0
-    shared borrows, -1 one exclusive borrow)."""
-    import ctypes
-
+    """The borrow flag of an instance, read and written in place: its last word (0 free, n > 0 shared, -1 exclusive)."""
     return ctypes.c_ssize_t.from_address(id(obj) + type(obj).__basicsize__ - ctypes.sizeof(ctypes.c_ssize_t))
 
 
-# An AddressSanitizer run preloads its runtime, which reserves terabytes of
-# shadow memory: address-space limits and resident-memory figures mean nothing
-# there.
-SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
-needs_plain_memory = pytest.mark.skipif(
-    SANITIZED, reason="address-space limits and resident memory are meaningless under AddressSanitizer"
-)
+# AddressSanitizer's preloaded runtime reserves terabytes of shadow memory: address-space and resident figures mean nothing.
+needs_plain_memory = pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="meaningless under AddressSanitizer")

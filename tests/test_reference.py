@@ -1,5 +1,4 @@
-"""docs/reference.md cannot go stale: every example in it runs and prints exactly what the
-page shows, and every public member of the module has a section."""
+"""docs/reference.md cannot go stale: its examples print what it shows; each public member has a section."""
 
 import doctest
 import re
@@ -18,16 +17,14 @@ PUBLIC = {name: getattr(module, name) for module in (kalvor, geometry) for name 
 
 @pytest.mark.parametrize(("line", "source"), BLOCKS, ids=[f"line {line + 1}" for line, _ in BLOCKS])
 def test_example_prints_what_the_page_shows(line, source):
-    scope = dict(PUBLIC, kalvor=kalvor)
-    example = doctest.DocTestParser().get_doctest(source, scope, f"reference.md, line {line + 1}", str(REFERENCE), line)
+    example = doctest.DocTestParser().get_doctest(source, dict(PUBLIC, kalvor=kalvor), f"reference.md, line {line + 1}", str(REFERENCE), line)
     runner, report = doctest.DocTestRunner(optionflags=doctest.REPORT_UDIFF), []
     runner.run(example, out=report.append, clear_globs=True)
     assert runner.failures == 0, "".join(report)
 
 
 def test_every_public_member_has_a_section():
-    # A member is covered by a heading that names it, as `Class.member` or, under the
-    # class's own heading, as `member`.
+    # A heading covers `Class.member`, or `member` under the class's own heading.
     covered, current = set(), None
     for heading in re.findall(r"^#{2,4} (.*)$", TEXT, re.M):
         if re.fullmatch(r"\w+", heading):

@@ -1,5 +1,4 @@
-"""Python threads at once run bulk operations on a list they share while one of them appends to it, and on
-lists of their own that they rotate: every result equals, bit for bit, the one computed beforehand."""
+"""Threads run bulk operations on a list one of them grows and on rotated lists of their own: all as computed serially."""
 
 import random
 import sys
@@ -10,59 +9,42 @@ from kalvor import Quat, VecList
 
 import bulk
 
-N = 2 * 4096 + 5  # two pieces or more with two workers or more
-ROUNDS = 12 if hasattr(sys, "gettotalrefcount") else 30
-Q = Quat(0.6, 0.0, 0.8, 0.0)
+N, Q = 2 * 4096 + 5, Quat(0.6, 0.0, 0.8, 0.0)  # two pieces or more with two workers or more
 
 
 def test_threads_get_the_serial_results():
-    items = bulk.elements(N)
-    lst, expected = VecList(items), []  # each operation's results on a list rotated 0, 1, 2 and 3 times
-    for _ in range(4):
-        expected.append({name: bulk.encode(op(lst)) for name, (op, _) in bulk.OPERATIONS.items()})
-        lst.rotate(Q)
-    full, shared = expected[0], VecList(items[: N // 3])
-    errors, seen, ready = [], set(), threading.Barrier(5)  # seen: the lengths of the shared list the workers met
+    items, ops = bulk.elements(N), {name: op for name, (op, _) in bulk.OPERATIONS.items()}
+    lst = VecList(items)  # each operation's results on a list rotated 0, 1, 2 and 3 times:
+    expected = [{name: bulk.encode(op(lst)) for name, op in ops.items()} for k in range(4) if not k or not lst.rotate(Q)]
+    shared, errors, seen, ready = VecList(items[: N // 3]), [], set(), threading.Barrier(5)
 
-    def guarded(body, *args):
+    def guarded(seed):
         try:
             ready.wait()
-            body(*args)
-        except BaseException as e:
-            # Under the interpreter lock no call overlaps another on the same list; without it a borrow conflict may.
+            worker(seed) if seed is not None else appender()
+        except BaseException as e:  # without the interpreter lock a borrow conflict may come; with it, never
             if getattr(sys, "_is_gil_enabled", lambda: True)() or not (isinstance(e, RuntimeError) and "borrowed" in str(e)):
                 errors.append(e)
 
     def appender():
-        i = len(shared)
-        while i < N:
-            step = min(N - i, 1 + i % 16)
-            shared.append(items[i]) if step == 1 else shared.extend(VecList(items[i : i + step]))
-            i += step
+        for i in range(len(shared), N, 5):
+            shared.append(items[i])
+            shared.extend(VecList(items[i + 1 : i + 5]))
             time.sleep(0)  # let the others in between
 
     def worker(seed):
         rng, mine, turns = random.Random(seed), VecList(items), 0
-        for _ in range(ROUNDS):
-            name = rng.choice(list(bulk.OPERATIONS))
-            op, width = bulk.OPERATIONS[name][0], len(full[name]) // N
-            result = bulk.encode(op(shared))
-            seen.add(len(result) // width)
-            # The shared list only grows: its results are a prefix of the full ones.
-            assert len(result) % width == 0 and result == full[name][: len(result)], name
+        for _ in range(12 if hasattr(sys, "gettotalrefcount") else 30):
+            name = rng.choice(list(ops))
+            result, width = bulk.encode(ops[name](shared)), len(expected[0][name]) // N
+            seen.add(len(result) // width)  # the shared list only grows: its results are a prefix of the full ones
+            assert len(result) % width == 0 and result == expected[0][name][: len(result)], name
             if turns < 3 and rng.random() < 0.3:
                 mine.rotate(Q)
                 turns += 1
-            assert bulk.encode(op(mine)) == expected[turns][name], (name, turns)
+            assert bulk.encode(ops[name](mine)) == expected[turns][name], (name, turns)
 
-    threads = [threading.Thread(target=guarded, args=(appender,))]
-    threads += [threading.Thread(target=guarded, args=(worker, seed)) for seed in range(4)]
+    threads = [threading.Thread(target=guarded, args=(seed,)) for seed in (None, 0, 1, 2, 3)]
     interval, _ = sys.getswitchinterval(), sys.setswitchinterval(1e-5)
-    try:
-        for t in threads:
-            t.start()
-        for t in threads:
-            t.join()
-    finally:
-        sys.setswitchinterval(interval)
+    [t.start() for t in threads], [t.join() for t in threads], sys.setswitchinterval(interval)
     assert errors == [] and len(seen) > 1 and bulk.encode(shared) == bulk.encode(items)
