@@ -78,9 +78,10 @@ def test_exports_are_read_only_zero_copy_views_that_block_mutation_until_release
     m, a = memoryview(lst), None
     assert (m.format, m.ndim, m.shape, m.strides, m.readonly, m.nbytes) == ("d", 2, (5, 3), (24, 8), True, 120)
     (get := ctypes.pythonapi.PyObject_GetBuffer).argtypes = [ctypes.py_object, ctypes.c_void_p, ctypes.c_int]
+    view = ctypes.create_string_buffer(80)  # a Py_buffer, alive across the calls
     for flags, text in [(0x0001, "read-only"), (0x0058, "C-contiguous, not Fortran-contiguous")]:
         with raises(BufferError, "VecList buffers are " + text):
-            get(lst, ctypes.addressof(ctypes.create_string_buffer(80)), flags)
+            get(lst, ctypes.addressof(view), flags)
     data = pickle.dumps(lst, protocol=5, buffer_callback=(buffers := []).append)  # one block, out of band
     assert len(buffers) == 1 and len(data) < 100 and buffers[0].raw().tobytes() == m.tobytes()
     m.release()
