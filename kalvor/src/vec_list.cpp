@@ -161,8 +161,8 @@ static_assert(sizeof(Vec3d) == 3 * sizeof(double) && std::is_standard_layout_v<V
 // The element array itself, lent as an (n, 3) matrix of doubles.
 // A vector and its first component share their address (standard layout), so
 // no member is reached through the pointer: an empty list's is null.
-binding::Matrix vec_list_buffer_impl(const VecList& self) {
-  return {reinterpret_cast<const double*>(self.items.data()), self.items.size(), 3};
+binding::DoubleArray vec_list_buffer_impl(const VecList& self) {
+  return {reinterpret_cast<const double*>(self.items.data()), {self.items.size(), 3}, 2};
 }
 
 // One block copy: the copy is bound by memory bandwidth, which a second

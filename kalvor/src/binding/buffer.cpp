@@ -8,8 +8,8 @@ namespace kalvor::binding {
 
 namespace {
 
-// What an empty matrix points at: a view never holds a null pointer.
-const double empty_matrix[1] = {0.0};
+// What an empty array points at: a view never holds a null pointer.
+const double empty_array[1] = {0.0};
 
 bool wants(int flags, int request) noexcept { return (flags & request) == request; }
 
@@ -20,31 +20,42 @@ bool native_prefix(char c) noexcept {
 
 }  // namespace
 
-int fill_view(PyObject* self, const char* class_name, const Matrix& matrix, Py_buffer* view, int flags) noexcept {
+int fill_view(PyObject* self, const char* class_name, const DoubleArray& array, Py_buffer* view, int flags) noexcept {
   if (flags & PyBUF_WRITABLE) return read_only_buffer(class_name);
-  if (wants(flags, PyBUF_F_CONTIGUOUS) && matrix.rows > 1 && matrix.columns > 1)
-    return not_fortran_contiguous(class_name);
-  const auto rows = static_cast<Py_ssize_t>(matrix.rows);
-  const auto columns = static_cast<Py_ssize_t>(matrix.columns);
+  const int ndim = array.ndim;
+  std::size_t count = 1;
+  int long_extents = 0;
+  for (int d = 0; d < ndim; ++d) {
+    count *= array.shape[d];
+    long_extents += array.shape[d] > 1 ? 1 : 0;
+  }
+  // Fortran order differs from C order once two extents exceed 1.
+  if (wants(flags, PyBUF_F_CONTIGUOUS) && long_extents > 1) return not_fortran_contiguous(class_name);
   const auto itemsize = static_cast<Py_ssize_t>(sizeof(double));
-  // shape and strides live as long as the view.
-  auto* layout = new (std::nothrow) Py_ssize_t[4]{rows, columns, columns * itemsize, itemsize};
+  // shape and strides live as long as the view: ndim extents, then ndim strides.
+  auto* layout = new (std::nothrow) Py_ssize_t[6];
   if (layout == nullptr) {
     PyErr_NoMemory();
     return -1;
   }
-  view->buf = const_cast<double*>(matrix.rows == 0 ? empty_matrix : matrix.data);
+  Py_ssize_t stride = itemsize;
+  for (int d = ndim - 1; d >= 0; --d) {
+    layout[d] = static_cast<Py_ssize_t>(array.shape[d]);
+    layout[ndim + d] = stride;
+    stride *= layout[d];
+  }
+  view->buf = const_cast<double*>(count == 0 ? empty_array : array.data);
   view->obj = Py_NewRef(self);
-  view->len = rows * columns * itemsize;
+  view->len = static_cast<Py_ssize_t>(count) * itemsize;
   view->readonly = 1;
   view->suboffsets = nullptr;
   view->internal = layout;
   if (wants(flags, PyBUF_ND)) {
     view->itemsize = itemsize;
     view->format = wants(flags, PyBUF_FORMAT) ? const_cast<char*>("d") : nullptr;
-    view->ndim = 2;
+    view->ndim = ndim;
     view->shape = layout;
-    view->strides = wants(flags, PyBUF_STRIDES) ? layout + 2 : nullptr;
+    view->strides = wants(flags, PyBUF_STRIDES) ? layout + ndim : nullptr;
   } else {
     // A consumer that asks for no shape sees plain bytes.
     view->itemsize = 1;

@@ -1,8 +1,8 @@
 #pragma once
 // The buffer protocol, both ways.
 //
-// Export: a class whose value holds a C-contiguous matrix of doubles lends it
-// read-only (format "d", shape (rows, columns)) without a copy. Each export
+// Export: a class whose value holds a C-contiguous block of doubles lends it
+// read-only (format "d", one to three extents) without a copy. Each export
 // holds a shared borrow of the object until it is released, so nothing can
 // resize or overwrite the memory a view points at.
 //
@@ -16,6 +16,7 @@
 #include "kalvor/src/binding/errors.hpp"
 #include "kalvor/src/binding/object.hpp"
 
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
@@ -24,15 +25,17 @@ namespace kalvor::binding {
 
 // ---- export
 
-struct Matrix {
+// A C-contiguous block of doubles: `ndim` extents (1 to 3), the last varying
+// fastest; only the first `ndim` entries of `shape` count.
+struct DoubleArray {
   const double* data;
-  std::size_t rows;
-  std::size_t columns;
+  std::array<std::size_t, 3> shape;
+  int ndim;
 };
 
-// Fills `view` for `matrix`, which belongs to `self`; the caller holds the
+// Fills `view` for `array`, which belongs to `self`; the caller holds the
 // shared borrow. -1 with BufferError for a request it cannot meet.
-int fill_view(PyObject* self, const char* class_name, const Matrix& matrix, Py_buffer* view, int flags) noexcept;
+int fill_view(PyObject* self, const char* class_name, const DoubleArray& array, Py_buffer* view, int flags) noexcept;
 // Frees what fill_view allocated.
 void clear_view(Py_buffer* view) noexcept;
 

@@ -156,7 +156,7 @@ class ClassBuilder {
     return slot(Py_tp_richcompare, reinterpret_cast<void*>(&equality_derived_ne_slot<Eq>));
   }
 
-  // Exports Impl(value), a Matrix, as a read-only buffer.
+  // Exports Impl(value), a DoubleArray, as a read-only buffer.
   template <auto Impl>
   ClassBuilder& buffer() {
     slot(Py_bf_getbuffer, reinterpret_cast<void*>(&getbuffer_slot<Impl>));
