@@ -32,17 +32,28 @@ double arc(const Quat& a, const Quat& b) noexcept {
 
 // ---- interpolation
 
-Quat slerp(const Quat& from, const Quat& to, double t) noexcept {
+// Both steps are kept out of line: slerp and every caller that prepares the
+// arc once run this very code, so their results agree to the bit, NaN included.
+[[gnu::noinline]] SlerpArc slerp_arc(const Quat& from, const Quat& to) noexcept {
   const Quat a = normalize(from);
   Quat b = normalize(to);
   // q and −q are the same rotation: take the end on a's side of the sphere.
   if (dot4(a, b) < 0.0) b = negated(b);
   const double omega = arc(a, b);
+  return {a, b, omega, std::sin(omega)};
+}
+
+[[gnu::noinline]] Quat slerp_at(const SlerpArc& arc, double t) noexcept {
+  const Quat& a = arc.from;
+  const Quat& b = arc.to;
+  const double omega = arc.omega;
   if (omega < slerp_linear_below) return normalize(combine(1.0 - t, a, t, b));
   // At t = 0 and t = 1 one weight is exactly 1 and the other 0.
-  const double s = std::sin(omega);
+  const double s = arc.sin_omega;
   return combine(std::sin((1.0 - t) * omega) / s, a, std::sin(t * omega) / s, b);
 }
+
+Quat slerp(const Quat& from, const Quat& to, double t) noexcept { return slerp_at(slerp_arc(from, to), t); }
 
 // ---- between two directions
 

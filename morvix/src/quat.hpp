@@ -14,6 +14,8 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
+#include <type_traits>
 
 #include "morvix/src/angle.hpp"
 #include "morvix/src/vec3d.hpp"
@@ -65,11 +67,21 @@ constexpr std::array<double, 3> to_vec3d(const Quat& q) noexcept { return {q.i, 
 
 // ---- rotation
 
-// The four fields on Strict numbers, for settling rotate.
+// The four fields on Strict numbers, for settling the formulas below.
 struct StrictQuat {
   Strict w, i, j, k;
 };
 constexpr StrictQuat strict_of(const Quat& q) noexcept { return {q.w, q.i, q.j, q.k}; }
+constexpr Quat from_strict(const StrictQuat& q) noexcept { return {q.w.v, q.i.v, q.j.v, q.k.v}; }
+inline bool has_nan(const Quat& q) noexcept {
+  return std::isnan(q.w) || std::isnan(q.i) || std::isnan(q.j) || std::isnan(q.k);
+}
+
+// A quaternion or a matrix on the number type S (double or Strict).
+template <class S>
+using QuatOf = std::conditional_t<std::is_same_v<S, Strict>, StrictQuat, Quat>;
+template <class S>
+using Matrix3Of = std::array<std::array<S, 3>, 3>;
 
 namespace formula {
 
@@ -101,31 +113,64 @@ inline Vec3d rotate(const Quat& q, const Vec3d& v) noexcept { return settled(for
 // Flips the sign bits of i, j and k.
 constexpr Quat conjugate(const Quat& q) noexcept { return {q.w, -q.i, -q.j, -q.k}; }
 
+namespace formula {
+
 // ((w² + i²) + j²) + k², each square rounded before the addition.
-constexpr double magnitude_squared(const Quat& q) noexcept {
+inline constexpr auto quat_magnitude_squared = [](const auto& q) noexcept {
   return (((q.w * q.w) + (q.i * q.i)) + (q.j * q.j)) + (q.k * q.k);
-}
+};
+
+// Each field divided by the magnitude; no zero test: the zero quaternion gives four NaN.
+inline constexpr auto quat_normalize = [](const auto& q) noexcept {
+  using std::sqrt;
+  const auto m = sqrt(quat_magnitude_squared(q));
+  return QuatOf<std::remove_const_t<decltype(m)>>{q.w / m, q.i / m, q.j / m, q.k / m};
+};
+
+// From the fields as stored; a non-unit q gives a non-orthogonal matrix.
+// Doubling is exact, so only the bracketed sums round.
+inline constexpr auto to_rotation_matrix = [](const auto& q) noexcept {
+  const auto w = q.w, i = q.i, j = q.j, k = q.k;
+  using S = std::remove_const_t<decltype(w)>;
+  const S one = 1.0, two = 2.0;
+  return Matrix3Of<S>{{
+      {one - (two * ((j * j) + (k * k))), two * ((i * j) - (w * k)), two * ((i * k) + (w * j))},
+      {two * ((i * j) + (w * k)), one - (two * ((i * i) + (k * k))), two * ((j * k) - (w * i))},
+      {two * ((i * k) - (w * j)), two * ((j * k) + (w * i)), one - (two * ((i * i) + (j * j)))},
+  }};
+};
+
+// a ⊗ b: sixteen rounded products, each sum left to right.
+inline constexpr auto then = [](const auto& a, const auto& b) noexcept {
+  return QuatOf<std::remove_const_t<decltype(a.w)>>{
+      (((a.w * b.w) - (a.i * b.i)) - (a.j * b.j)) - (a.k * b.k),
+      (((a.w * b.i) + (a.i * b.w)) + (a.j * b.k)) - (a.k * b.j),
+      (((a.w * b.j) - (a.i * b.k)) + (a.j * b.w)) + (a.k * b.i),
+      (((a.w * b.k) + (a.i * b.j)) - (a.j * b.i)) + (a.k * b.w),
+  };
+};
+
+// The conjugate (sign bits of i, j, k flipped) divided field by field by the
+// squared magnitude.
+inline constexpr auto inverse = [](const auto& q) noexcept {
+  const auto n = quat_magnitude_squared(q);
+  return QuatOf<std::remove_const_t<decltype(n)>>{q.w / n, (-q.i) / n, (-q.j) / n, (-q.k) / n};
+};
+
+}  // namespace formula
+
+constexpr double magnitude_squared(const Quat& q) noexcept { return formula::quat_magnitude_squared(q); }
 
 inline double magnitude(const Quat& q) noexcept { return std::sqrt(magnitude_squared(q)); }
 
 // No zero test: the zero quaternion gives four NaN.
-inline Quat normalize(const Quat& q) noexcept {
-  const double m = magnitude(q);
-  return {q.w / m, q.i / m, q.j / m, q.k / m};
-}
+inline Quat normalize(const Quat& q) noexcept { return settled(formula::quat_normalize, q); }
 
 inline bool is_unit(const Quat& q) noexcept { return within_epsilon(magnitude(q), 1.0); }
 
-// From the fields as stored; a non-unit q gives a non-orthogonal matrix.
-// Doubling is exact, so only the bracketed sums round.
-constexpr Matrix3 to_rotation_matrix(const Quat& q) noexcept {
-  const double w = q.w, i = q.i, j = q.j, k = q.k;
-  return {{
-      {1.0 - (2.0 * ((j * j) + (k * k))), 2.0 * ((i * j) - (w * k)), 2.0 * ((i * k) + (w * j))},
-      {2.0 * ((i * j) + (w * k)), 1.0 - (2.0 * ((i * i) + (k * k))), 2.0 * ((j * k) - (w * i))},
-      {2.0 * ((i * k) - (w * j)), 2.0 * ((j * k) + (w * i)), 1.0 - (2.0 * ((i * i) + (j * j)))},
-  }};
-}
+// From the fields as stored (formula::to_rotation_matrix); a non-unit q gives
+// a non-orthogonal matrix.
+inline Matrix3 to_rotation_matrix(const Quat& q) noexcept { return settled(formula::to_rotation_matrix, q); }
 
 // From a 3×3 matrix by rows, the inverse of to_rotation_matrix for a rotation
 // matrix: returns q or −q. Branches on the largest of the trace and the three
@@ -149,22 +194,11 @@ MatrixFault rotation_matrix_fault(const Matrix3& m) noexcept;
 // q ⊗ other, the rotation that applies q first and other second:
 // rotate(then(q, o), v) = rotate(o, rotate(q, v)), since rotate applies the
 // conjugate on the left. Sixteen rounded products, each sum left to right.
-constexpr Quat then(const Quat& a, const Quat& b) noexcept {
-  return {
-      (((a.w * b.w) - (a.i * b.i)) - (a.j * b.j)) - (a.k * b.k),
-      (((a.w * b.i) + (a.i * b.w)) + (a.j * b.k)) - (a.k * b.j),
-      (((a.w * b.j) - (a.i * b.k)) + (a.j * b.w)) + (a.k * b.i),
-      (((a.w * b.k) + (a.i * b.j)) - (a.j * b.i)) + (a.k * b.w),
-  };
-}
+inline Quat then(const Quat& a, const Quat& b) noexcept { return settled(formula::then, a, b); }
 
 // The conjugate divided field by field by the squared magnitude: undoes q
 // (then(q, inverse(q)) is the identity). The zero quaternion gives four NaN.
-constexpr Quat inverse(const Quat& q) noexcept {
-  const double n = magnitude_squared(q);
-  const Quat c = conjugate(q);
-  return {c.w / n, c.i / n, c.j / n, c.k / n};
-}
+inline Quat inverse(const Quat& q) noexcept { return settled(formula::inverse, q); }
 
 // Spherical linear interpolation along the shorter arc: both ends normalised,
 // `to` negated when the four-dimensional dot product is negative. t = 0 gives
@@ -173,6 +207,19 @@ constexpr Quat inverse(const Quat& q) noexcept {
 // (four-dimensional) the ends are interpolated linearly and normalised.
 Quat slerp(const Quat& from, const Quat& to, double t) noexcept;
 inline constexpr double slerp_linear_below = 1e-9;
+
+// slerp in two steps, for many t along one arc: what depends on the ends
+// only (both normalised, `to` on from's side, the arc and its sine), then
+// the point at t. slerp(from, to, t) is slerp_at(slerp_arc(from, to), t), bit
+// for bit.
+struct SlerpArc {
+  Quat from;
+  Quat to;
+  double omega;
+  double sin_omega;
+};
+SlerpArc slerp_arc(const Quat& from, const Quat& to) noexcept;
+Quat slerp_at(const SlerpArc& arc, double t) noexcept;
 
 // The shortest-arc rotation that turns the direction of `from` into the
 // direction of `to` (through rotate). Parallel directions give the identity;

@@ -12,7 +12,9 @@
 // not NaN never involved a NaN, and + and × commute exactly on numbers, so it
 // is the same whichever way the compiler arranged the operands.
 
+#include <array>
 #include <bit>
+#include <cstddef>
 #include <cmath>
 #include <cstdint>
 
@@ -40,6 +42,8 @@ inline Strict operator+(Strict a, Strict b) noexcept { return strict_detail::fir
 inline Strict operator-(Strict a, Strict b) noexcept { return strict_detail::first_nan(a.v, b.v, a.v - b.v); }
 inline Strict operator*(Strict a, Strict b) noexcept { return strict_detail::first_nan(a.v, b.v, a.v * b.v); }
 inline Strict operator/(Strict a, Strict b) noexcept { return strict_detail::first_nan(a.v, b.v, a.v / b.v); }
+// Negation flips the sign bit, of a NaN too, as on doubles.
+inline Strict operator-(Strict a) noexcept { return -a.v; }
 inline Strict sqrt(Strict a) noexcept { return std::isnan(a.v) ? strict_detail::quiet(a.v) : std::sqrt(a.v); }
 
 // ---- settling: each value type says how it becomes Strict, back, and
@@ -48,6 +52,20 @@ inline Strict sqrt(Strict a) noexcept { return std::isnan(a.v) ? strict_detail::
 constexpr Strict strict_of(double v) noexcept { return v; }
 constexpr double from_strict(Strict v) noexcept { return v.v; }
 inline bool has_nan(double v) noexcept { return std::isnan(v); }
+
+// Arrays of them (a matrix's rows), element by element.
+template <class T, std::size_t N>
+auto from_strict(const std::array<T, N>& a) noexcept {
+  std::array<decltype(from_strict(a[0])), N> out;
+  for (std::size_t n = 0; n < N; ++n) out[n] = from_strict(a[n]);
+  return out;
+}
+template <class T, std::size_t N>
+bool has_nan(const std::array<T, N>& a) noexcept {
+  bool found = false;
+  for (const T& e : a) found = found || has_nan(e);
+  return found;
+}
 
 // The formula evaluated on Strict values.
 template <class F, class... A>

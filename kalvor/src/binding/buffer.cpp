@@ -72,31 +72,79 @@ void clear_view(Py_buffer* view) noexcept {
   view->internal = nullptr;
 }
 
-FloatRows float_rows(const StridedBuffer& buffer, std::string_view call) noexcept(false) {
-  const Py_buffer& view = *buffer.view;
-  if (view.ndim != 2 || view.shape == nullptr || view.shape[1] != 3) {
-    std::string shape = "(";
-    for (int i = 0; i < view.ndim; ++i) {
-      if (i > 0) shape += ", ";
-      shape += std::to_string(view.shape != nullptr ? view.shape[i] : view.len / view.itemsize);
-    }
-    shape += view.ndim == 1 ? ",)" : ")";
-    throw_rows_expected(call, "shape " + shape, false);
+namespace {
+
+// "(5, 4)", "(3,)": the shape of a buffer as a tuple's text.
+std::string shape_text(const Py_buffer& view) {
+  std::string shape = "(";
+  for (int i = 0; i < view.ndim; ++i) {
+    if (i > 0) shape += ", ";
+    shape += std::to_string(view.shape != nullptr ? view.shape[i] : view.len / view.itemsize);
   }
-  std::string_view format = view.format != nullptr ? view.format : "B";
-  std::string_view code = format;
+  shape += view.ndim == 1 ? ",)" : ")";
+  return shape;
+}
+
+// The element code of a float64 or float32 format in native byte order ('d'
+// or 'f'), else 0.
+char float_code(const Py_buffer& view) noexcept {
+  std::string_view code = view.format != nullptr ? view.format : "B";
   if (code.size() == 2 && native_prefix(code[0])) code.remove_prefix(1);
-  const bool single = code == "f" && view.itemsize == 4;
-  if (!(code == "d" && view.itemsize == 8) && !single)
-    throw_rows_expected(call, "format '" + std::string(format) + "'", true);
+  if (code == "d" && view.itemsize == 8) return 'd';
+  if (code == "f" && view.itemsize == 4) return 'f';
+  return 0;
+}
+
+}  // namespace
+
+FloatRows float_rows(const StridedBuffer& buffer, std::string_view call, std::span<const std::size_t> item_shape) noexcept(false) {
+  const Py_buffer& view = *buffer.view;
+  const int ndim = static_cast<int>(item_shape.size()) + 1;
+  bool shaped = view.ndim == ndim && view.shape != nullptr;
+  for (int d = 1; shaped && d < ndim; ++d) shaped = view.shape[d] == static_cast<Py_ssize_t>(item_shape[d - 1]);
+  if (!shaped) throw_rows_expected(call, item_shape, "shape " + shape_text(view), false);
+  const char code = float_code(view);
+  if (code == 0) throw_rows_expected(call, item_shape, "format '" + std::string(view.format != nullptr ? view.format : "B") + "'", true);
   FloatRows rows;
   rows.base = static_cast<const char*>(view.buf);
   rows.rows = static_cast<std::size_t>(view.shape[0]);
-  rows.single = single;
+  rows.single = code == 'f';
   // Without strides the buffer is C-contiguous.
-  rows.column_stride = view.strides != nullptr ? view.strides[1] : view.itemsize;
-  rows.row_stride = view.strides != nullptr ? view.strides[0] : 3 * view.itemsize;
+  Py_ssize_t stride = view.itemsize;
+  rows.contiguous = true;
+  for (int d = ndim - 1; d >= 0; --d) {
+    rows.strides[d] = view.strides != nullptr ? view.strides[d] : stride;
+    rows.contiguous = rows.contiguous && rows.strides[d] == stride;
+    stride *= view.shape[d];
+  }
   return rows;
+}
+
+bool Arg<Floats>::load(PyObject* o) {
+  if (PyObject_CheckBuffer(o)) {
+    if (!buffer.acquire(o, PyBUF_RECORDS_RO)) return false;
+    const Py_buffer& view = buffer.view();
+    if (const char code = float_code(view); view.ndim == 1 && view.shape != nullptr && code != 0) {
+      value = {static_cast<const char*>(view.buf), static_cast<std::size_t>(view.shape[0]),
+               view.strides != nullptr ? view.strides[0] : view.itemsize, code == 'f'};
+      return true;
+    }
+    buffer.release();
+  }
+  Ref items = sequence_snapshot(o);
+  if (!items) return false;
+  const auto n = static_cast<std::size_t>(PyTuple_GET_SIZE(items.get()));
+  owned.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    Arg<double> item;
+    if (!item.load(PyTuple_GET_ITEM(items.get(), static_cast<Py_ssize_t>(i)))) {
+      prefix_item_error(i);
+      return false;
+    }
+    owned[i] = item.get();
+  }
+  value = {reinterpret_cast<const char*>(owned.data()), n, sizeof(double), false};
+  return true;
 }
 
 }  // namespace kalvor::binding

@@ -7,8 +7,9 @@
 // resize or overwrite the memory a view points at.
 //
 // Import: `Block` is any object's C-contiguous bytes; `FloatRows` the rows of a
-// 2-D buffer of float64 or float32, at any strides. Their converters hold the
-// buffer for the call and release it afterwards.
+// 2-D or 3-D buffer of float64 or float32, at any strides; `Floats` a 1-D
+// buffer of them or any sequence of floats. Their converters hold the buffer
+// for the call and release it afterwards.
 
 #include <Python.h>
 
@@ -19,7 +20,9 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <span>
 #include <string_view>
+#include <vector>
 
 namespace kalvor::binding {
 
@@ -69,16 +72,19 @@ struct Block {
   std::size_t bytes = 0;
 };
 
-// The rows of a 2-D buffer with 3 columns, as converted by `float_rows`.
+// The rows of a buffer of shape (n, c) or (n, a, b), as converted by
+// `float_rows`: row r's item is read at(r, column) or at(r, a, b).
 struct FloatRows {
   const char* base = nullptr;
   std::size_t rows = 0;
-  Py_ssize_t row_stride = 0;
-  Py_ssize_t column_stride = 0;
+  // Row stride first; an item of one extent has a last stride of 0.
+  std::array<Py_ssize_t, 3> strides{};
   bool single = false;  // float32, widened exactly on reading
+  bool contiguous = false;
 
-  double at(std::size_t row, std::size_t column) const noexcept {
-    const char* p = base + static_cast<Py_ssize_t>(row) * row_stride + static_cast<Py_ssize_t>(column) * column_stride;
+  double at(std::size_t row, std::size_t a, std::size_t b = 0) const noexcept {
+    const char* p = base + static_cast<Py_ssize_t>(row) * strides[0] + static_cast<Py_ssize_t>(a) * strides[1] +
+                    static_cast<Py_ssize_t>(b) * strides[2];
     if (single) {
       float f;
       std::memcpy(&f, p, sizeof f);
@@ -89,7 +95,7 @@ struct FloatRows {
     return d;
   }
   // Rows of native doubles back to back: the whole block can be copied at once.
-  bool packed() const noexcept { return !single && column_stride == 8 && row_stride == 24; }
+  bool packed() const noexcept { return !single && contiguous; }
 };
 
 // A held buffer, released with its holder.
@@ -106,6 +112,10 @@ class HeldBuffer {
     return held_;
   }
   const Py_buffer& view() const noexcept { return view_; }
+  void release() noexcept {
+    if (held_) PyBuffer_Release(&view_);
+    held_ = false;
+  }
 
  private:
   Py_buffer view_{};
@@ -142,9 +152,41 @@ struct Arg<StridedBuffer> {
   const StridedBuffer& get() const noexcept { return value; }
 };
 
-// The rows of a 2-D buffer of float64 or float32 (native byte order) with 3
-// columns; otherwise ValueError (shape) or TypeError (format) "{call}
-// expected a 2-D buffer of float64 or float32 with 3 columns, got ...".
-FloatRows float_rows(const StridedBuffer& buffer, std::string_view call) noexcept(false);
+// A run of floats: a 1-D buffer of float64 or float32 (native byte order),
+// read in place at its stride, or the items of any other sequence (a list, a
+// buffer of integers), each converted by the float rule into an array the
+// converter owns. An item that does not convert is a TypeError "[i]: ...".
+struct Floats {
+  const char* base = nullptr;
+  std::size_t size = 0;
+  Py_ssize_t stride = 0;
+  bool single = false;
+
+  double operator[](std::size_t i) const noexcept {
+    const char* p = base + static_cast<Py_ssize_t>(i) * stride;
+    if (single) {
+      float f;
+      std::memcpy(&f, p, sizeof f);
+      return f;
+    }
+    double d;
+    std::memcpy(&d, p, sizeof d);
+    return d;
+  }
+};
+template <>
+struct Arg<Floats> {
+  HeldBuffer buffer;
+  std::vector<double> owned;
+  Floats value;
+  bool load(PyObject* o);
+  const Floats& get() const noexcept { return value; }
+};
+
+// The rows of a buffer of float64 or float32 (native byte order) whose shape
+// is (n, *item_shape), one or two item extents; otherwise ValueError (shape)
+// or TypeError (format) "{call} expected a 2-D buffer of float64 or float32
+// with 3 columns, got ..." (see throw_rows_expected).
+FloatRows float_rows(const StridedBuffer& buffer, std::string_view call, std::span<const std::size_t> item_shape) noexcept(false);
 
 }  // namespace kalvor::binding

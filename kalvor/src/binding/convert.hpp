@@ -30,6 +30,7 @@
 #include <tuple>
 #include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace kalvor::binding {
@@ -121,6 +122,58 @@ struct InstanceArg {
 
 template <Bound T>
 struct Arg<const T&> : InstanceArg<T> {};
+
+// An instance of any one of several classes, as a pointer to its value:
+// a parameter that accepts, say, one Quat or a whole QuatList.
+template <Bound... T>
+struct OneOf {
+  std::variant<const T*...> value;
+
+  // The value if the instance is a U, else null.
+  template <class U>
+  const U* get_if() const noexcept {
+    const U* const* p = std::get_if<const U*>(&value);
+    return p != nullptr ? *p : nullptr;
+  }
+};
+
+// Its converter: the first class `o` is an instance of, borrowed for reading
+// like an InstanceArg; a TypeError naming every class otherwise
+// ("'int' object is not an instance of 'Quat | QuatList'").
+template <class Guard, Bound... T>
+struct OneOfArg {
+  OneOf<T...> value;
+  Guard guard;
+  bool load(PyObject* o) {
+    bool matched = false, ok = false;
+    auto attempt = [&]<class U>() {
+      if (matched || !is_instance<U>(o)) return;
+      matched = true;
+      const U* v = borrow_value<U>(o, guard);
+      ok = v != nullptr;
+      value.value = v;
+    };
+    (attempt.template operator()<T>(), ...);
+    if (!matched) {
+      static constexpr const char* names[] = {PyClass<T>::name...};
+      not_an_instance(o, names);
+    }
+    return ok;
+  }
+  const OneOf<T...>& get() const noexcept { return value; }
+  static constexpr bool runs_no_python(PyObject*) noexcept { return true; }
+};
+
+template <class P>
+inline constexpr bool is_one_of = false;
+template <class... T>
+inline constexpr bool is_one_of<OneOf<T...>> = true;
+template <class P, class Guard>
+struct one_of_arg;
+template <class... T, class Guard>
+struct one_of_arg<OneOf<T...>, Guard> {
+  using type = OneOfArg<Guard, T...>;
+};
 
 // Checks that `o` is a sequence and not a `str`, and returns its iterator and
 // its length (0 when the length cannot be read); null with the error set.

@@ -108,6 +108,12 @@ std::string type_name(PyObject* obj) {
   }
 }
 
+[[gnu::cold]] void not_an_instance(PyObject* obj, std::span<const char* const> targets) {
+  std::string joined;
+  for (std::size_t i = 0; i < targets.size(); ++i) joined += text_of(i > 0 ? " | " : "", targets[i]);
+  not_an_instance(obj, joined);
+}
+
 [[gnu::cold]] void prefix_argument_error(const char* name) noexcept {
   replace_type_error([name](PyObject* message) { return PyUnicode_FromFormat("argument '%s': %U", name, message); });
 }
@@ -161,9 +167,36 @@ std::string type_name(PyObject* obj) {
   throw PythonError{};
 }
 
+namespace {
+std::string_view not_a_rotation(bool reflection) noexcept {
+  return reflection ? "not a rotation matrix: its determinant is -1 (a reflection)"
+                    : "not a rotation matrix: its rows are not orthonormal within 1e-9";
+}
+}  // namespace
+
 [[gnu::cold]] void throw_not_a_rotation(bool reflection) noexcept(false) {
-  throw_value_error(reflection ? "not a rotation matrix: its determinant is -1 (a reflection)"
-                               : "not a rotation matrix: its rows are not orthonormal within 1e-9");
+  throw_value_error(not_a_rotation(reflection));
+}
+
+[[gnu::cold]] void throw_not_a_rotation(bool reflection, std::size_t index) noexcept(false) {
+  throw_value_error(text_of("matrix ", index, ": ", not_a_rotation(reflection)));
+}
+
+[[gnu::cold]] void throw_length_mismatch(std::size_t list, std::size_t operand) noexcept(false) {
+  throw_value_error(text_of("lengths differ: the list has ", list, " elements, the operand ", operand));
+}
+
+[[gnu::cold]] void throw_no_keys(std::string_view call) noexcept(false) {
+  throw_value_error(text_of(call, " needs at least one key"));
+}
+
+[[gnu::cold]] void throw_key_count(std::string_view call, std::size_t keys, std::size_t times) noexcept(false) {
+  throw_value_error(text_of(call, " expected one key time per key: ", keys, " keys, ", times, " key times"));
+}
+
+[[gnu::cold]] void throw_key_order(std::string_view call, std::size_t index, bool nan) noexcept(false) {
+  const std::string fault = nan ? text_of("is NaN") : text_of("is not greater than key time ", index - 1);
+  throw_value_error(text_of(call, " expected key times that increase strictly: key time ", index, " ", fault));
 }
 
 [[gnu::cold]] void subinterpreters_unsupported() noexcept {
@@ -182,14 +215,23 @@ std::string type_name(PyObject* obj) {
   return -1;
 }
 
-[[gnu::cold]] void throw_rows_expected(std::string_view call, const std::string& got, bool type_error) noexcept(false) {
+[[gnu::cold]] void throw_rows_expected(std::string_view call, std::span<const std::size_t> item_shape,
+                                      const std::string& got, bool type_error) noexcept(false) {
+  std::string expected = text_of(item_shape.size() + 1, "-D buffer of float64 or float32 ");
+  if (item_shape.size() == 1) {
+    expected += text_of("with ", item_shape[0], " columns");
+  } else {
+    expected += "of shape (n";
+    for (const std::size_t extent : item_shape) expected += text_of(", ", extent);
+    expected += ")";
+  }
   PyErr_SetString(type_error ? PyExc_TypeError : PyExc_ValueError,
-                  text_of(call, " expected a 2-D buffer of float64 or float32 with 3 columns, got ", got).c_str());
+                  text_of(call, " expected a ", expected, ", got ", got).c_str());
   throw PythonError{};
 }
 
-[[gnu::cold]] void throw_block_size(std::size_t item, std::size_t bytes) noexcept(false) {
-  throw_value_error(text_of("expected a block of whole ", item, "-byte vectors, got ", bytes, " bytes"));
+[[gnu::cold]] void throw_block_size(std::size_t item, std::string_view noun, std::size_t bytes) noexcept(false) {
+  throw_value_error(text_of("expected a block of whole ", item, "-byte ", noun, "s, got ", bytes, " bytes"));
 }
 
 }  // namespace kalvor::binding

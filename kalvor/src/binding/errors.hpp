@@ -42,6 +42,8 @@ void missing_arguments(std::string_view call, std::span<const char* const> missi
 // ---- conversion
 // "'{type}' object is not an instance of '{target}'" (or "'None' is not ...").
 void not_an_instance(PyObject* obj, std::string_view target);
+// The same, naming every accepted class: "... of 'Quat | QuatList'".
+void not_an_instance(PyObject* obj, std::span<const char* const> targets);
 // Turns a pending TypeError T into "argument '{name}': T", keeping its cause;
 // any other pending exception is left unchanged.
 void prefix_argument_error(const char* name) noexcept;
@@ -73,16 +75,31 @@ void subinterpreters_unsupported() noexcept;
 // the orthonormality of its rows or (orthonormal, but a reflection) the sign
 // of its determinant.
 [[noreturn]] void throw_not_a_rotation(bool reflection) noexcept(false);
+// The same for matrix `index` of many: "matrix {index}: not a rotation matrix: ...".
+[[noreturn]] void throw_not_a_rotation(bool reflection, std::size_t index) noexcept(false);
+// ValueError "lengths differ: the list has {list} elements, the operand {operand}"
+// for an element-wise operand list of another length.
+[[noreturn]] void throw_length_mismatch(std::size_t list, std::size_t operand) noexcept(false);
+// Keyframes that cannot be interpolated: ValueError "{call} needs at least one key",
+// "{call} expected one key time per key: {keys} keys, {times} key times",
+// "{call} expected key times that increase strictly: key time {index} is NaN"
+// or "... key time {index} is not greater than key time {index - 1}".
+[[noreturn]] void throw_no_keys(std::string_view call) noexcept(false);
+[[noreturn]] void throw_key_count(std::string_view call, std::size_t keys, std::size_t times) noexcept(false);
+[[noreturn]] void throw_key_order(std::string_view call, std::size_t index, bool nan) noexcept(false);
 
 // ---- buffers and pickling
 // BufferError "{Class} buffers are read-only"; returns -1.
 int read_only_buffer(std::string_view class_name) noexcept;
 // BufferError "{Class} buffers are C-contiguous, not Fortran-contiguous"; returns -1.
 int not_fortran_contiguous(std::string_view class_name) noexcept;
-// "{call} expected a 2-D buffer of float64 or float32 with 3 columns, got {got}":
-// TypeError for a wrong format, ValueError for a wrong shape.
-[[noreturn]] void throw_rows_expected(std::string_view call, const std::string& got, bool type_error) noexcept(false);
-// ValueError "expected a block of whole {item}-byte vectors, got {bytes} bytes".
-[[noreturn]] void throw_block_size(std::size_t item, std::size_t bytes) noexcept(false);
+// "{call} expected a 2-D buffer of float64 or float32 with {c} columns, got {got}"
+// for items of shape (c,), "{call} expected a 3-D buffer of float64 or float32
+// of shape (n, {a}, {b}), got {got}" for items of shape (a, b): TypeError for a
+// wrong format, ValueError for a wrong shape.
+[[noreturn]] void throw_rows_expected(std::string_view call, std::span<const std::size_t> item_shape,
+                                      const std::string& got, bool type_error) noexcept(false);
+// ValueError "expected a block of whole {item}-byte {noun}s, got {bytes} bytes".
+[[noreturn]] void throw_block_size(std::size_t item, std::string_view noun, std::size_t bytes) noexcept(false);
 
 }  // namespace kalvor::binding

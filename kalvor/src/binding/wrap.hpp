@@ -59,6 +59,11 @@ template <class P, class G>
 struct arg_for<P, G> {
   using type = InstanceArg<std::remove_cvref_t<P>, G>;
 };
+template <class P, class G>
+  requires is_one_of<std::remove_cvref_t<P>>
+struct arg_for<P, G> {
+  using type = typename one_of_arg<std::remove_cvref_t<P>, G>::type;
+};
 template <class P, class G = SharedBorrow>
 using ArgFor = typename arg_for<P, G>::type;
 

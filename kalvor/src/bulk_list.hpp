@@ -1,0 +1,402 @@
+#pragma once
+// The container every bulk list shares (VecList, QuatList): a growable array
+// of core values stored back to back, whose element-wise work runs on the
+// worker pool. It is one template over an element-traits struct; each class
+// file instantiates it, starts its class table from bulk_list_table() and adds
+// the methods particular to its element. Storage, growth, borrowing, the
+// buffer export, from_array, pickling, iteration, the repr and the pool
+// dispatch live here once.
+//
+// An element-traits struct gives:
+//   Element      the core value type: `width` doubles, no padding
+//   width        its number of doubles, the columns of the buffer export
+//   noun         what one element is called in texts ("vector")
+//   item_name    the parameter name of `append` ("vec")
+//   append_repr  appends one element's repr to a string
+
+#include "kalvor/src/binding/arrays.hpp"
+#include "kalvor/src/binding/buffer.hpp"
+#include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/binding/object.hpp"
+#include "morvix/src/quat.hpp"
+#include "morvix/src/vec3d.hpp"
+#include "parallel/src/pool.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace kalvor {
+
+// The element arrays' allocator: the bulk arrays' storage, which does not
+// value-initialise (a bulk result is written in full right after it is sized,
+// so zeroing it first would be a wasted pass). An element type of plain
+// doubles is not even default-initialised: a Quat's default member values
+// would be that same zeroing pass, and the storage, from an allocation
+// function, already holds objects of such implicit-lifetime types.
+template <class T>
+struct DefaultInitAllocator {
+  using value_type = T;
+
+  DefaultInitAllocator() noexcept = default;
+  template <class U>
+  DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+
+  T* allocate(std::size_t n) { return binding::allocate_array_of<T>(n); }
+  void deallocate(T* p, std::size_t n) noexcept { binding::deallocate_array(p, n * sizeof(T)); }
+
+  template <class U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    if constexpr (!(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>))
+      ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+
+  template <class U>
+  bool operator==(const DefaultInitAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
+template <class Traits>
+using ElementArray = std::vector<typename Traits::Element, DefaultInitAllocator<typename Traits::Element>>;
+
+template <class Traits>
+struct BulkList {
+  ElementArray<Traits> items;
+};
+
+// Walks a snapshot of a list taken when it was made.
+template <class Traits>
+struct BulkListIterator {
+  ElementArray<Traits> snapshot;
+  std::size_t cursor = 0;
+};
+
+namespace bulk {
+
+using binding::ListOf;
+
+// ---- running element-wise work on the pool
+
+// Runs body(begin, end) over [0, n) on the pool; a failure of the pool or of
+// a piece becomes an internal failure of the call, after every piece stopped.
+template <class Body>
+void run_parallel(std::size_t n, Body&& body) {
+  if (parallel::Status status = parallel::map(n, body); !status) binding::panic(status.error().message);
+}
+
+// An operand of an element-wise loop is element i of an array (Each) or one
+// value for every i (anything else); at(operand, i) reads it.
+template <class T>
+struct Each {
+  const T* data;
+};
+template <class T>
+const T& at(const T& value, std::size_t) noexcept {
+  return value;
+}
+template <class T>
+const T& at(const Each<T>& operand, std::size_t i) noexcept {
+  return operand.data[i];
+}
+template <class Traits>
+Each<typename Traits::Element> each(const BulkList<Traits>& list) noexcept {
+  return {list.items.data()};
+}
+
+// Calls fn with `operand` as one value for every element, or as the elements
+// of a list of the receiver's length n; another length is a ValueError.
+template <class Traits, class Fn>
+decltype(auto) broadcast(const binding::OneOf<typename Traits::Element, BulkList<Traits>>& operand, std::size_t n,
+                         Fn&& fn) {
+  if (const BulkList<Traits>* list = operand.template get_if<BulkList<Traits>>()) {
+    if (list->items.size() != n) binding::throw_length_mismatch(n, list->items.size());
+    return fn(each(*list));
+  }
+  return fn(*operand.template get_if<typename Traits::Element>());
+}
+
+// Elements per block of a settled loop: the formula runs over a block on
+// doubles, where it vectorises, noting whether any result is NaN; only then
+// are the block's NaN results settled (morvix/src/strict.hpp), while it is
+// still in the first-level cache. So element i comes out with the very bits
+// of the single-value operation.
+constexpr std::size_t settle_block = 256;
+
+// Branch-free NaN tests, noted in the loop that computes the results; the
+// components are stored one by one, which keeps that loop vectorised.
+inline bool nan_in(double v) noexcept { return __builtin_isnan(v); }
+inline bool nan_in(const morvix::Vec3d& p) noexcept { return nan_in(p.x) | nan_in(p.y) | nan_in(p.z); }
+inline bool nan_in(const morvix::Quat& q) noexcept { return nan_in(q.w) | nan_in(q.i) | nan_in(q.j) | nan_in(q.k); }
+inline bool nan_in(const morvix::Matrix3& m) noexcept {
+  bool found = false;
+  for (const auto& row : m) found |= nan_in(row[0]) | nan_in(row[1]) | nan_in(row[2]);
+  return found;
+}
+inline void store(double& slot, double v) noexcept { slot = v; }
+inline void store(morvix::Vec3d& slot, const morvix::Vec3d& v) noexcept {
+  slot.x = v.x;
+  slot.y = v.y;
+  slot.z = v.z;
+}
+inline void store(morvix::Quat& slot, const morvix::Quat& q) noexcept {
+  slot.w = q.w;
+  slot.i = q.i;
+  slot.j = q.j;
+  slot.k = q.k;
+}
+inline void store(morvix::Matrix3& slot, const morvix::Matrix3& m) noexcept {
+  for (std::size_t r = 0; r < 3; ++r)
+    for (std::size_t c = 0; c < 3; ++c) slot[r][c] = m[r][c];
+}
+
+// out[i] = formula(operands at i...) for i in [begin, end), settled. With
+// InPlace, `out` is the array an Each operand reads: each block is computed
+// into a local array and copied back once settled. The operands are taken by
+// value: local copies that no store through `out` can alias.
+template <bool InPlace, class R, class F, class... Ops>
+void settled_range(R* out, std::size_t begin, std::size_t end, F formula, Ops... operands) {
+  [[maybe_unused]] R local[InPlace ? settle_block : 1];
+  for (std::size_t b = begin; b < end; b += settle_block) {
+    const std::size_t n = std::min(end - b, settle_block);
+    R* target = InPlace ? local : out + b;
+    bool found = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      const R r = formula(at(operands, b + i)...);
+      found |= nan_in(r);
+      store(target[i], r);
+    }
+    if (found) [[unlikely]] {
+      for (std::size_t i = 0; i < n; ++i)
+        if (morvix::has_nan(target[i])) target[i] = morvix::strict_eval(formula, at(operands, b + i)...);
+    }
+    if constexpr (InPlace) std::copy_n(local, n, out + b);
+  }
+}
+
+// The formulas are captureless lambdas: a job's closure holds only pointers
+// and operands, small enough to reach a worker in one cache line.
+template <class F>
+concept Formula = std::is_empty_v<F> && std::is_default_constructible_v<F>;
+
+// out[i] = formula(operands at i...) for i in [0, n), settled, on the pool.
+template <Formula F, class R, class... Ops>
+void settled_map(R* out, std::size_t n, F, const Ops&... operands) {
+  run_parallel(n, [out, operands...](std::size_t begin, std::size_t end) {
+    settled_range<false>(out, begin, end, F{}, operands...);
+  });
+}
+
+// out[i] = op(operands at i...) for i in [0, n), on the pool: for steps that
+// are exact, or call one out-of-line function per element (the very code of
+// the single-value operation, so its bits too).
+template <class R, class Op, class... Ops>
+void map_into(R* out, std::size_t n, Op op, const Ops&... operands) {
+  run_parallel(n, [out, op, operands...](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) out[i] = op(at(operands, i)...);
+  });
+}
+
+// A new list of n elements, not yet written.
+template <class Traits>
+BulkList<Traits> sized_list(std::size_t n) {
+  BulkList<Traits> out;
+  out.items.resize(n);
+  return out;
+}
+
+// Element-wise results of a receiver list: result i = formula(element i,
+// operands at i...), as a list of float or a new list of Result's elements.
+template <Formula F, class Traits, class... Ops>
+ListOf<double> settled_floats(const BulkList<Traits>& self, F f, const Ops&... operands) {
+  ListOf<double> out(self.items.size());
+  settled_map(out.data, self.items.size(), f, each(self), operands...);
+  return out;
+}
+template <class Result, Formula F, class Traits, class... Ops>
+BulkList<Result> settled_list(const BulkList<Traits>& self, F f, const Ops&... operands) {
+  BulkList<Result> out = sized_list<Result>(self.items.size());
+  settled_map(out.items.data(), self.items.size(), f, each(self), operands...);
+  return out;
+}
+template <class Result, class Op, class Traits, class... Ops>
+BulkList<Result> mapped_list(const BulkList<Traits>& self, Op op, const Ops&... operands) {
+  BulkList<Result> out = sized_list<Result>(self.items.size());
+  map_into(out.items.data(), self.items.size(), op, each(self), operands...);
+  return out;
+}
+
+// ---- the container
+
+template <class Traits>
+BulkList<Traits> list_new_impl(ElementArray<Traits>& items) {
+  return {std::move(items)};
+}
+template <class Traits>
+BulkList<Traits> list_empty_impl() {
+  return {};
+}
+template <class Traits>
+const ElementArray<Traits>& list_list_impl(const BulkList<Traits>& self) {
+  return self.items;
+}
+template <class Traits>
+std::size_t list_len_impl(const BulkList<Traits>& self) {
+  return self.items.size();
+}
+template <class Traits>
+void list_append_impl(BulkList<Traits>& self, const typename Traits::Element& item) {
+  self.items.push_back(item);
+}
+
+// `self` is borrowed exclusively before `other` is converted, so extending a
+// list by itself fails on the borrow and leaves it unchanged.
+template <class Traits>
+void list_extend_impl(BulkList<Traits>& self, const BulkList<Traits>& other) {
+  self.items.insert(self.items.end(), other.items.begin(), other.items.end());
+}
+
+template <class Traits>
+typename Traits::Element list_getitem_impl(const BulkList<Traits>& self, std::size_t index) {
+  if (index >= self.items.size()) binding::throw_index_error();
+  return self.items[index];
+}
+
+template <class Traits>
+BulkListIterator<Traits> list_iter_impl(const BulkList<Traits>& self) {
+  return {self.items, 0};
+}
+
+template <class Traits>
+std::optional<typename Traits::Element> iterator_next_impl(BulkListIterator<Traits>& it) {
+  if (it.cursor >= it.snapshot.size()) return std::nullopt;
+  return it.snapshot[it.cursor++];
+}
+
+// ---- data exchange
+
+template <class Traits>
+constexpr bool rows_of_doubles = sizeof(typename Traits::Element) == Traits::width * sizeof(double) &&
+                                 std::is_standard_layout_v<typename Traits::Element>;
+
+// The element array itself, lent as an (n, width) matrix of doubles. An
+// element and its first field share their address (standard layout), so no
+// member is reached through the pointer: an empty list's is null.
+template <class Traits>
+binding::DoubleArray list_buffer_impl(const BulkList<Traits>& self) {
+  static_assert(rows_of_doubles<Traits>, "the element array is read as rows of doubles");
+  return {reinterpret_cast<const double*>(self.items.data()), {self.items.size(), Traits::width}, 2};
+}
+
+// One block copy: the copy is bound by memory bandwidth, which a second
+// thread does not add to.
+template <class T>
+void copy_elements(T* out, const void* source, std::size_t count) {
+  if (count > 0) std::memcpy(static_cast<void*>(out), source, count * sizeof(T));
+}
+
+// Element `row` of a buffer of rows of `width` columns, in the element's field order.
+template <class Traits>
+typename Traits::Element element_of_row(const binding::FloatRows& rows, std::size_t row) noexcept {
+  return [&]<std::size_t... C>(std::index_sequence<C...>) {
+    return typename Traits::Element{rows.at(row, C)...};
+  }(std::make_index_sequence<Traits::width>{});
+}
+
+// One pass over the rows, whatever their strides (on the pool: widening and
+// gathering cost more than the memory traffic); back-to-back rows of native
+// doubles are copied as one block.
+template <class Traits>
+BulkList<Traits> list_from_array_impl(const binding::StridedBuffer& array) {
+  static_assert(rows_of_doubles<Traits>, "the element array is written as rows of doubles");
+  static constexpr std::size_t item_shape[] = {Traits::width};
+  const binding::FloatRows rows =
+      binding::float_rows(array, binding::signature_of<list_from_array_impl<Traits>>->call, item_shape);
+  BulkList<Traits> out = sized_list<Traits>(rows.rows);
+  auto* elements = out.items.data();
+  if (rows.packed()) {
+    copy_elements(elements, rows.base, rows.rows);
+    return out;
+  }
+  run_parallel(rows.rows, [=](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) elements[i] = element_of_row<Traits>(rows, i);
+  });
+  return out;
+}
+
+// A pickled block: whole elements in the machine's byte order. The new array
+// is filled before it replaces the old one, so a bad block changes nothing.
+template <class Traits>
+void list_setstate_impl(BulkList<Traits>& self, const binding::Block& block) {
+  using Element = typename Traits::Element;
+  if (block.bytes % sizeof(Element) != 0) binding::throw_block_size(sizeof(Element), Traits::noun, block.bytes);
+  ElementArray<Traits> items(block.bytes / sizeof(Element));
+  copy_elements(items.data(), block.data, items.size());
+  self.items = std::move(items);
+}
+
+// One element's repr per line, between brackets; the texts are made on the pool.
+template <class Traits>
+std::string list_repr_impl(const BulkList<Traits>& self) {
+  const ElementArray<Traits>& items = self.items;
+  std::vector<std::string> texts(items.size());
+  run_parallel(items.size(), [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) Traits::append_repr(texts[i], items[i]);
+  });
+  std::size_t length = 2 + (texts.empty() ? 0 : texts.size() - 1);
+  for (const auto& text : texts) length += text.size();
+  std::string out;
+  out.reserve(length);
+  out += '[';
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) out += '\n';
+    out += texts[i];
+  }
+  out += ']';
+  return out;
+}
+
+}  // namespace bulk
+
+// ---- the shared part of the class tables
+
+// The members every bulk list has; the class file adds its own.
+template <class Traits>
+binding::ClassBuilder<BulkList<Traits>> bulk_list_table() {
+  using List = BulkList<Traits>;
+  binding::ClassBuilder<List> table(binding::PyClass<List>::name);
+  table.template constructor<bulk::list_new_impl<Traits>>("list")
+      .template static_method<bulk::list_empty_impl<Traits>>("empty")
+      .template static_method<bulk::list_from_array_impl<Traits>>("from_array", "array")
+      .template property<bulk::list_list_impl<Traits>>("list")
+      .template method<bulk::list_append_impl<Traits>>("append", Traits::item_name)
+      .template method<bulk::list_extend_impl<Traits>>("extend", "other")
+      .template len<bulk::list_len_impl<Traits>>()
+      .template getitem<bulk::list_getitem_impl<Traits>>()
+      .template iter<bulk::list_iter_impl<Traits>>()
+      .template repr<bulk::list_repr_impl<Traits>>()
+      .template buffer<bulk::list_buffer_impl<Traits>>()
+      .template pickled_by_buffer<bulk::list_setstate_impl<Traits>>("empty");
+  return table;
+}
+
+template <class Traits>
+binding::ClassBuilder<BulkListIterator<Traits>> bulk_iterator_table() {
+  using Iterator = BulkListIterator<Traits>;
+  binding::ClassBuilder<Iterator> table(binding::PyClass<Iterator>::name);
+  table.no_constructor().template next<bulk::iterator_next_impl<Traits>>();
+  return table;
+}
+
+}  // namespace kalvor
