@@ -65,6 +65,12 @@ inline AxisAngle to_axis_angle(const Quat& q) noexcept {
 // The vector part (i, j, k); w is dropped.
 constexpr std::array<double, 3> to_vec3d(const Quat& q) noexcept { return {q.i, q.j, q.k}; }
 
+// The common scalar-last (x, y, z, w) convention of other libraries, which
+// store the rotation this library stores as (w, −x, −y, −z); only sign bits
+// change.
+constexpr Quat from_xyzw(double x, double y, double z, double w) noexcept { return {w, -x, -y, -z}; }
+constexpr std::array<double, 4> to_xyzw(const Quat& q) noexcept { return {-q.i, -q.j, -q.k, q.w}; }
+
 // ---- rotation
 
 // The four fields on Strict numbers, for settling the formulas below.

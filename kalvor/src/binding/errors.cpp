@@ -191,7 +191,7 @@ std::string_view not_a_rotation(bool reflection) noexcept {
 }
 
 [[gnu::cold]] void throw_key_count(std::string_view call, std::size_t keys, std::size_t times) noexcept(false) {
-  throw_value_error(text_of(call, " expected one key time per key: ", keys, " keys, ", times, " key times"));
+  throw_value_error(text_of(call, " expected one key time for each of the ", keys, " keys, got ", times));
 }
 
 [[gnu::cold]] void throw_key_order(std::string_view call, std::size_t index, bool nan) noexcept(false) {

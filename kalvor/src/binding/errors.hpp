@@ -81,7 +81,7 @@ void subinterpreters_unsupported() noexcept;
 // for an element-wise operand list of another length.
 [[noreturn]] void throw_length_mismatch(std::size_t list, std::size_t operand) noexcept(false);
 // Keyframes that cannot be interpolated: ValueError "{call} needs at least one key",
-// "{call} expected one key time per key: {keys} keys, {times} key times",
+// "{call} expected one key time for each of the {keys} keys, got {times}",
 // "{call} expected key times that increase strictly: key time {index} is NaN"
 // or "... key time {index} is not greater than key time {index - 1}".
 [[noreturn]] void throw_no_keys(std::string_view call) noexcept(false);

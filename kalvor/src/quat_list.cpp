@@ -1,0 +1,216 @@
+#include "kalvor/src/quat_list.hpp"
+
+#include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/float64_array.hpp"
+#include "kalvor/src/vec3d.hpp"
+#include "kalvor/src/vec_list.hpp"
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace kalvor {
+
+using binding::ListOf;
+using morvix::Matrix3;
+using morvix::Quat;
+using morvix::Vec3d;
+
+namespace {
+
+using bulk::each;
+using bulk::mapped_list;
+using bulk::settled_list;
+
+// An operand that is one value for every element or a list of as many.
+using QuatOrList = binding::OneOf<Quat, QuatList>;
+using VecOrList = binding::OneOf<Vec3d, VecList>;
+
+// ---- element-wise operations
+
+VecList quat_list_rotate_impl(const QuatList& self, const VecOrList& vectors) {
+  return bulk::broadcast<VecElement>(vectors, self.items.size(), [&](const auto& v) {
+    return settled_list<VecElement>(self, morvix::formula::rotate, v);
+  });
+}
+QuatList quat_list_then_impl(const QuatList& self, const QuatOrList& other) {
+  return bulk::broadcast<QuatElement>(other, self.items.size(), [&](const auto& o) {
+    return settled_list<QuatElement>(self, morvix::formula::then, o);
+  });
+}
+QuatList quat_list_slerp_impl(const QuatList& self, const QuatOrList& other, double t) {
+  return bulk::broadcast<QuatElement>(other, self.items.size(), [&](const auto& o) {
+    return mapped_list<QuatElement>(self, [](const Quat& a, const Quat& b, double s) { return morvix::slerp(a, b, s); },
+                                    o, t);
+  });
+}
+QuatList quat_list_inverse_impl(const QuatList& self) {
+  return settled_list<QuatElement>(self, morvix::formula::inverse);
+}
+QuatList quat_list_normalize_impl(const QuatList& self) {
+  return settled_list<QuatElement>(self, morvix::formula::quat_normalize);
+}
+
+// ---- interpolation between keyframes
+
+// Intervals up to which interpolate prepares each one's arc once, rather
+// than for every time: a small table beside the output.
+constexpr std::size_t prepared_arcs_limit = 4096;
+
+// The keys `self` at `key_times`, sampled at one time each: the slerp between
+// the neighbouring keys, found by a binary search.
+class Keyframes {
+ public:
+  Keyframes(const QuatList& keys, const binding::Floats& key_times) : keys_(keys.items.data()), times_(key_times) {
+    const std::size_t intervals = key_times.size - 1;
+    if (intervals <= prepared_arcs_limit) {
+      arcs_.resize(intervals == 0 ? 1 : intervals);
+      for (std::size_t k = 0; k < arcs_.size(); ++k)
+        arcs_[k] = morvix::slerp_arc(keys_[k], keys_[intervals == 0 ? k : k + 1]);
+    }
+  }
+
+  // At or before the first key time, the first interval at 0; at or after the
+  // last, the last interval at 1; in between, the fraction of the interval.
+  // One key is an interval from it to itself.
+  Quat at(double t) const noexcept {
+    if (std::isnan(t)) {
+      constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+      return {nan, nan, nan, nan};
+    }
+    const std::size_t last = times_.size - 1;
+    if (last == 0) return slerp(0, 0, 0.0);
+    if (t <= times_[0]) return slerp(0, 1, 0.0);
+    if (t >= times_[last]) return slerp(last - 1, last, 1.0);
+    // times_[lo] <= t < times_[hi]
+    std::size_t lo = 0, hi = last;
+    while (hi - lo > 1) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      (times_[mid] <= t ? lo : hi) = mid;
+    }
+    const double t0 = times_[lo];
+    return slerp(lo, hi, (t - t0) / (times_[hi] - t0));
+  }
+
+ private:
+  // keys[a].slerp(keys[b], f): slerp_at of the prepared arc is the same code.
+  Quat slerp(std::size_t a, std::size_t b, double f) const noexcept {
+    if (!arcs_.empty()) return morvix::slerp_at(arcs_[a], f);
+    return morvix::slerp(keys_[a], keys_[b], f);
+  }
+
+  const Quat* keys_;
+  binding::Floats times_;
+  std::vector<morvix::SlerpArc> arcs_;
+};
+
+// The key times must be one per key, none NaN, each greater than the one before.
+void check_key_times(std::string_view call, std::size_t keys, const binding::Floats& key_times) {
+  if (keys == 0) binding::throw_no_keys(call);
+  if (key_times.size != keys) binding::throw_key_count(call, keys, key_times.size);
+  for (std::size_t k = 0; k < keys; ++k) {
+    if (std::isnan(key_times[k])) binding::throw_key_order(call, k, true);
+    if (k > 0 && !(key_times[k] > key_times[k - 1])) binding::throw_key_order(call, k, false);
+  }
+}
+
+QuatList quat_list_interpolate_impl(const QuatList& self, const binding::Floats& key_times,
+                                    const binding::Floats& times) {
+  check_key_times(binding::signature_of<quat_list_interpolate_impl>->call, self.items.size(), key_times);
+  const Keyframes keyframes(self, key_times);
+  QuatList out = bulk::sized_list<QuatElement>(times.size);
+  Quat* slots = out.items.data();
+  bulk::run_parallel(times.size, [&keyframes, &times, slots](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) slots[i] = keyframes.at(times[i]);
+  });
+  return out;
+}
+
+// ---- conversions
+
+static constexpr std::size_t quat_row[] = {4};
+static constexpr std::size_t matrix_item[] = {3, 3};
+
+QuatList quat_list_from_xyzw_array_impl(const binding::StridedBuffer& array) {
+  const binding::FloatRows rows =
+      binding::float_rows(array, binding::signature_of<quat_list_from_xyzw_array_impl>->call, quat_row);
+  QuatList out = bulk::sized_list<QuatElement>(rows.rows);
+  Quat* slots = out.items.data();
+  bulk::run_parallel(rows.rows, [rows, slots](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i)
+      slots[i] = morvix::from_xyzw(rows.at(i, 0), rows.at(i, 1), rows.at(i, 2), rows.at(i, 3));
+  });
+  return out;
+}
+
+Float64Array quat_list_to_xyzw_array_impl(const QuatList& self) {
+  const std::size_t n = self.items.size();
+  Float64Array out({n, 4}, 2);
+  bulk::map_into(out.items<std::array<double, 4>>(), n, [](const Quat& q) { return morvix::to_xyzw(q); }, each(self));
+  return out;
+}
+
+Float64Array quat_list_to_rotation_matrices_impl(const QuatList& self) {
+  const std::size_t n = self.items.size();
+  Float64Array out({n, 3, 3}, 3);
+  bulk::settled_map(out.items<Matrix3>(), n, morvix::formula::to_rotation_matrix, each(self));
+  return out;
+}
+
+// Every matrix is checked, then converted, in one pass; a piece stops at its
+// first bad matrix and the smallest such index across pieces is reported.
+// Nothing is returned unless all of them are rotations.
+QuatList quat_list_from_rotation_matrices_impl(const binding::StridedBuffer& array) {
+  const binding::FloatRows rows =
+      binding::float_rows(array, binding::signature_of<quat_list_from_rotation_matrices_impl>->call, matrix_item);
+  QuatList out = bulk::sized_list<QuatElement>(rows.rows);
+  Quat* slots = out.items.data();
+  constexpr std::size_t none = std::size_t(-1);
+  std::atomic<std::size_t> first_bad{none};
+  auto matrix = [&rows](std::size_t i) {
+    Matrix3 m;
+    for (std::size_t r = 0; r < 3; ++r)
+      for (std::size_t c = 0; c < 3; ++c) m[r][c] = rows.at(i, r, c);
+    return m;
+  };
+  bulk::run_parallel(rows.rows, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end && i < first_bad.load(std::memory_order_relaxed); ++i) {
+      const Matrix3 m = matrix(i);
+      if (morvix::rotation_matrix_fault(m) != morvix::MatrixFault::none) {
+        std::size_t seen = first_bad.load(std::memory_order_relaxed);
+        while (i < seen && !first_bad.compare_exchange_weak(seen, i, std::memory_order_relaxed)) {
+        }
+        return;
+      }
+      slots[i] = morvix::from_rotation_matrix(m);
+    }
+  });
+  if (const std::size_t bad = first_bad.load(); bad != none)
+    binding::throw_not_a_rotation(morvix::rotation_matrix_fault(matrix(bad)) == morvix::MatrixFault::reflection, bad);
+  return out;
+}
+
+// ---- tables
+
+binding::ClassBuilder<QuatList> quat_list_table() {
+  return std::move(bulk_list_table<QuatElement>()
+                       .method<quat_list_rotate_impl>("rotate", "vectors")
+                       .method<quat_list_then_impl>("then", "other")
+                       .method<quat_list_slerp_impl>("slerp", "other", "t")
+                       .method<quat_list_inverse_impl>("inverse")
+                       .method<quat_list_normalize_impl>("normalize")
+                       .method<quat_list_interpolate_impl>("interpolate", "key_times", "times")
+                       .static_method<quat_list_from_xyzw_array_impl>("from_xyzw_array", "array")
+                       .method<quat_list_to_xyzw_array_impl>("to_xyzw_array")
+                       .static_method<quat_list_from_rotation_matrices_impl>("from_rotation_matrices", "array")
+                       .method<quat_list_to_rotation_matrices_impl>("to_rotation_matrices"));
+}
+
+}  // namespace
+
+}  // namespace kalvor
+
+KALVOR_CLASS_TYPE(kalvor::QuatList, kalvor::quat_list_table)
+KALVOR_CLASS_TYPE(kalvor::QuatListIterator, kalvor::bulk_iterator_table<kalvor::QuatElement>)
