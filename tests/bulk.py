@@ -1,5 +1,6 @@
-"""Bulk VecList operations beside the single-vector ones they must equal bit for bit, and data to run them on."""
+"""Bulk VecList and QuatList operations beside the single-value ones they must equal bit for bit, and data to run them on."""
 
+import bisect
 import math
 import pickle
 import random
@@ -7,7 +8,9 @@ import struct
 import sys
 from operator import add, methodcaller as call, mul, sub, truediv
 
-from kalvor import Quat, Vec3d, VecList
+import numpy as np
+
+from kalvor import Quat, QuatList, Vec3d, VecList
 
 f64 = lambda bits: struct.unpack("<d", struct.pack("<Q", bits))[0]  # noqa: E731
 # NaNs of both signs with payloads (one signalling), signed zeros, infinities, subnormals, extremes.
@@ -43,11 +46,64 @@ OPERATIONS = {
 NEAR, STRIDES, TIES = Vec3d(0.5, -0.25, 1.0), [1, 2, 7, 4096, 5000, N], [17921, 17922, 15361, 15362, 10240, 10241, 5119, 5120]
 
 
-def encode(result):  # a result (a VecList, Vec3d, float, bool or list of them) as bytes, in element order
-    r = result if isinstance(result, (VecList, list)) else [result]
-    kind = type(r[0]) if len(r) else float
-    values = [c for v in r for c in (v.x, v.y, v.z)] if kind is Vec3d else [c for x in r for c in x] if kind is list else r
-    return struct.pack(f"<{len(values)}{'?' if kind is bool else 'd'}", *values)
+def flat(x):  # every float or bool of a result, in element order; an array result through its buffer
+    if type(x) in (float, bool):
+        return [x]
+    if type(x) in (Vec3d, Quat):
+        return [x.x, x.y, x.z] if type(x) is Vec3d else [x.w, x.i, x.j, x.k]
+    return [c for e in (x if type(x) in (list, tuple, VecList, QuatList) else memoryview(x).tolist()) for c in flat(e)]
+
+
+def encode(result):  # a result as bytes
+    values = flat(result)
+    return struct.pack(f"<{len(values)}{'?' if values and type(values[0]) is bool else 'd'}", *values)
+
+
+def quats(n=N, seed=5, nans=True):
+    rng, vs = random.Random(seed), elements(n, seed, nans)
+    return [Quat(rng.choice(SPECIALS) if nans and rng.random() < 0.08 else rng.uniform(-1, 1), *v) for v in vs]
+
+
+def rotations(n=N, seed=3):  # rotation matrices, of unit quaternions
+    return np.array([Quat(*q).normalize().to_rotation_matrix() for q in np.random.default_rng(seed).standard_normal((n, 4))])
+
+
+def sample(keys, key_times, t):  # interpolate at one time, as its documentation states it
+    last = len(keys) - 1
+    if math.isnan(t):
+        return Quat(math.nan, math.nan, math.nan, math.nan)
+    if last == 0:
+        return keys[0].slerp(keys[0], 0.0)
+    if t <= key_times[0] or t >= key_times[last]:
+        return keys[0].slerp(keys[1], 0.0) if t <= key_times[0] else keys[last - 1].slerp(keys[last], 1.0)
+    k = bisect.bisect_right(key_times, t) - 1
+    return keys[k].slerp(keys[k + 1], (t - key_times[k]) / (key_times[k + 1] - key_times[k]))
+
+
+# QuatList: name: (bulk operation on the list, the single one on element i); operands one value or a list.
+QS, OQ, VS, MATS = quats(), quats(seed=8), elements(seed=9), rotations()
+XYZW = np.array([[q.i, q.j, q.k, q.w] for q in quats(seed=4)])
+KEY_TIMES = [k * 0.75 - 9.0 for k in range(50)] + [30.0]  # at and between the keys, outside them, NaN, infinities
+TIMES = KEY_TIMES + [t * 2.3e-3 - 12.0 for t in range(N - 61)] + [-1e300, 1e300, -math.inf, math.inf, math.nan, -0.0, 5e-324, 30.0, 29.999, 100.0]
+MANY_KEY_TIMES, MANY_TIMES = [float(k) for k in range(5001)], [float(i % 5002) - 0.5 for i in range(N)]  # beyond the prepared arcs
+QUAT_OPERATIONS = {
+    **{f"rotate{s}": (call("rotate", o), lambda q, i, o=o: q.rotate(o)) for s, o in (("", OTHER), ("_nan", NAN_OTHER))},
+    "rotate_each": (lambda ql: ql.rotate(VecList(VS)), lambda q, i: q.rotate(VS[i])),
+    **{f"then{s}": (call("then", o), lambda q, i, o=o: q.then(o)) for s, o in (("", Q), ("_nan", NAN_Q))},
+    "then_each": (lambda ql: ql.then(QuatList(OQ)), lambda q, i: q.then(OQ[i])),
+    **{f"slerp_{t}": (call("slerp", Q, t), lambda q, i, t=t: q.slerp(Q, t)) for t in (0.0, 0.3, 1.0, -2.5, math.nan)},
+    "slerp_each": (lambda ql: ql.slerp(QuatList(OQ), 0.7), lambda q, i: q.slerp(OQ[i], 0.7)),
+    **{m: (call(m), lambda q, i, m=m: getattr(q, m)()) for m in ("inverse", "normalize")},
+    "to_rotation_matrices": (call("to_rotation_matrices"), lambda q, i: q.to_rotation_matrix()),
+    "to_xyzw_array": (call("to_xyzw_array"), lambda q, i: (-q.i, -q.j, -q.k, q.w)),
+    "from_rotation_matrices": (lambda ql: QuatList.from_rotation_matrices(MATS), lambda q, i, m=MATS.tolist(): Quat.from_rotation_matrix(m[i])),
+    "from_xyzw_array": (lambda ql: QuatList.from_xyzw_array(XYZW), lambda q, i, r=XYZW.tolist(): Quat(r[i][3], -r[i][0], -r[i][1], -r[i][2])),
+    "interpolate": (lambda ql: QuatList(QS[:51]).interpolate(KEY_TIMES, np.array(TIMES)), lambda q, i: sample(QS[:51], KEY_TIMES, TIMES[i])),
+    "interpolate_many_keys": (lambda ql: QuatList(QS[:5001]).interpolate(MANY_KEY_TIMES, MANY_TIMES),
+                              lambda q, i, keys=QS[:5001]: sample(keys, MANY_KEY_TIMES, MANY_TIMES[i])),
+    "interpolate_one_key": (lambda ql: QuatList(QS[:1]).interpolate([2.0], TIMES), lambda q, i: sample(QS[:1], [2.0], TIMES[i])),
+    "copy": (QuatList, lambda q, i: q), "list": (lambda ql: ql.list, lambda q, i: q),
+}
 
 
 def nearest(items, stride):  # the coarse pass over every stride-th element, then the fine pass around its winner
@@ -67,6 +123,9 @@ def results(bulk):  # bulk (or single-vector) results on data without NaNs (any 
         for s in STRIDES:
             i, d = VecList(near).minimum_distance_to(NEAR, s) if bulk else nearest(near, s)
             res[f"nearest_{s}"] = i, encode(d)
+    ql = QuatList(QS)
+    out["quat"] = {n: encode(b(ql) if bulk else [s(q, i) for i, q in enumerate(QS)]) for n, (b, s) in QUAT_OPERATIONS.items()}
+    out["quat"]["repr"] = repr(ql) if bulk else "[" + "\n".join(map(repr, QS)) + "]"
     return out
 
 
