@@ -1,0 +1,288 @@
+"""QuatList, and the container it shares with VecList: the container's behaviour as one table run over both classes."""
+
+import copy
+import ctypes
+import math
+import pickle
+import re
+
+import numpy as np
+import pytest
+from scipy.spatial.transform import Rotation, Slerp
+
+import kalvor
+from kalvor import Quat, QuatList, Vec3d, VecList
+
+from conftest import bits
+
+NAN = float("nan")
+raises = lambda exc, text: pytest.raises(exc, match="^" + re.escape(text) + "$")  # noqa: E731
+fields = lambda e: (e.x, e.y, e.z) if type(e) is Vec3d else (e.w, e.i, e.j, e.k)  # noqa: E731
+state = lambda lst: [bits(c) for e in lst for c in fields(e)]  # noqa: E731
+# class: (element class, width, the parameter of append, what a pickled element is called)
+KINDS = {VecList: (Vec3d, 3, "vec", "vector"), QuatList: (Quat, 4, "quat", "quaternion")}
+ODD = [-0.0, math.inf, NAN, -1.5, 5e-324, 1e300, 0.1, 2.0]
+both = pytest.mark.parametrize("cls", KINDS)
+
+
+def get_buffer(obj, flags):  # PyObject_GetBuffer with the flags given, into a Py_buffer that outlives the call
+    (get := ctypes.pythonapi.PyObject_GetBuffer).argtypes = [ctypes.py_object, ctypes.c_void_p, ctypes.c_int]
+    get(obj, ctypes.addressof(view := ctypes.create_string_buffer(80)), flags)
+    ctypes.pythonapi.PyBuffer_Release(ctypes.c_void_p(ctypes.addressof(view)))
+
+
+def items(cls, n=3):
+    element, width = KINDS[cls][:2]
+    return [element(*(ODD[(i + c) % len(ODD)] for c in range(width))) for i in range(n)]
+
+
+# ---- the shared container
+
+
+@both
+def test_construction_indexing_growth(cls):
+    element, width, item, _ = KINDS[cls]
+    xs = items(cls)
+    for source in (xs, tuple(xs), cls(xs)):
+        assert state(cls(source)) == state(xs)
+    lst = cls(list=xs)
+    assert len(lst) == 3 and len(cls.empty()) == 0 and state(lst.list) == state(xs) and type(lst.list) is list
+    got = lst[1]
+    assert type(got) is element and state([got]) == state(xs[1:2]) and got is not lst[1]
+    for index, exc in [(3, IndexError), (2**64 - 1, IndexError), (-1, OverflowError), (2**64, OverflowError)]:
+        with pytest.raises(exc):
+            lst[index]
+    x = element(*[1.0] * width)
+    lst.append(x)
+    setattr(x, "x" if element is Vec3d else "w", 9.0)  # the list holds a copy
+    lst.extend(cls(xs[:1]))
+    assert state(lst) == state(xs + [element(*[1.0] * width)] + xs[:1])
+    with raises(RuntimeError, "Already mutably borrowed"):
+        lst.extend(lst)
+    assert len(lst) == 5 and lst == lst and lst != cls(lst) and isinstance(hash(lst), int)
+
+
+@both
+def test_argument_errors_name_the_class(cls):
+    element, _, item, _ = KINDS[cls]
+    other = Vec3d(1, 2, 3) if element is Quat else Quat(1, 0, 0, 0)
+    name, kind = cls.__name__, type(other).__name__
+    for call, exc, text in [
+        (lambda: cls(), TypeError, f"{name}.__new__() missing 1 required positional argument: 'list'"),
+        (lambda: cls([other]), TypeError, f"argument 'list': '{kind}' object is not an instance of '{element.__name__}'"),
+        (lambda: cls("abc"), TypeError, "argument 'list': Can't extract `str` to `Vec`"),
+        (lambda: cls(5), TypeError, "argument 'list': 'int' object is not an instance of 'Sequence'"),
+        (lambda: cls.empty().append(other), TypeError, f"argument '{item}': '{kind}' object is not an instance of '{element.__name__}'"),
+        (lambda: cls.empty().extend([]), TypeError, f"argument 'other': 'list' object is not an instance of '{name}'"),
+        (lambda: cls.empty()[0], IndexError, "Index out of bounds"),
+    ]:
+        with raises(exc, text):
+            call()
+
+
+@both
+def test_repr_is_one_element_per_line(cls):
+    xs = items(cls, 5)
+    assert repr(cls(xs)) == str(cls(xs)) == "[" + "\n".join(map(repr, xs)) + "]" and repr(cls.empty()) == "[]"
+
+
+@both
+def test_iteration_walks_a_snapshot(cls):
+    lst = cls(items(cls))
+    it = iter(lst)
+    assert type(it).__name__ == f"{cls.__name__}Iterator" and type(it).__module__ == "kalvor" and iter(it) is it
+    assert not hasattr(kalvor, type(it).__name__)
+    lst.append(items(cls)[0])
+    assert state(list(it)) == state(items(cls)) and len(lst) == 4
+    for _ in range(2):
+        with pytest.raises(StopIteration):
+            next(it)
+    with raises(TypeError, f"cannot create 'kalvor.{cls.__name__}Iterator' instances"):
+        type(it)()
+    with raises(TypeError, f"cannot pickle 'kalvor.{cls.__name__}Iterator' object"):
+        pickle.dumps(iter(lst))
+
+
+@both
+def test_export_is_a_read_only_view_that_borrows_the_list(cls):
+    _, width, _, _ = KINDS[cls]
+    lst = cls(items(cls, 5))
+    m = memoryview(lst)
+    assert (m.format, m.shape, m.strides, m.readonly, m.c_contiguous) == ("d", (5, width), (8 * width, 8), True, True)
+    assert [bits(x) for x in np.asarray(lst).ravel()] == state(lst) and np.asarray(lst).ctypes.data == np.asarray(lst).ctypes.data
+    with raises(RuntimeError, "Already borrowed"):
+        lst.append(items(cls)[0])
+    for flags, text in [(0x0001, "read-only"), (0x0058, "C-contiguous, not Fortran-contiguous")]:
+        with raises(BufferError, f"{cls.__name__} buffers are " + text):
+            get_buffer(lst, flags)
+    m.release()
+    lst.append(items(cls)[0])
+    assert np.asarray(cls.empty()).shape == (0, width)
+
+
+@both
+def test_from_array_reads_any_strides_and_names_its_width(cls):
+    _, width, _, _ = KINDS[cls]
+    base = np.array([[ODD[(i + c) % 8] for c in range(width)] for i in range(7)])
+    for source in (base, base[::-1], np.asfortranarray(base), np.hstack([base, base])[::2, ::2], np.broadcast_to(base[2], (4, width)),
+                   np.zeros((0, width)), base.clip(-3e38, 3e38).astype(np.float32)[::-1]):  # float32 widened exactly
+        assert state(lst := cls.from_array(source)) == [bits(x) for x in source.ravel()] == state(cls.from_array(lst))
+    got = f"{cls.__name__}.from_array() expected a 2-D buffer of float64 or float32 with {width} columns, got "
+    for array, exc, text in [(np.zeros((5, width + 1)), ValueError, "shape (5, %d)" % (width + 1)), (b"123", ValueError, "shape (3,)"),
+                             (np.zeros((5, width), dtype=np.int64), TypeError, "format 'l'"), (np.zeros((5, width), dtype=">f8"), TypeError, "format '>d'")]:
+        with raises(exc, got + text):
+            cls.from_array(array)
+
+
+@both
+def test_pickles_and_copies_are_one_block_bit_for_bit(cls):
+    _, width, _, noun = KINDS[cls]
+    lst = cls(items(cls, 6))
+    for twin in (pickle.loads(pickle.dumps(lst, protocol=2)), pickle.loads(pickle.dumps(lst, protocol=5)), copy.copy(lst), copy.deepcopy(lst)):
+        assert type(twin) is cls and twin is not lst and state(twin) == state(lst)
+    data = pickle.dumps(lst, protocol=5, buffer_callback=(buffers := []).append)
+    assert len(buffers) == 1 and len(data) < 100 and buffers[0].raw().nbytes == 6 * 8 * width
+    assert state(pickle.loads(data, buffers=[bytearray(buffers[0].raw())])) == state(lst)
+    buffers[0].release()
+    with raises(ValueError, f"expected a block of whole {8 * width}-byte {noun}s, got 25 bytes"):
+        lst.__setstate__(b"x" * 25)
+    assert len(lst) == 6
+
+
+# ---- operands: one value for every element, or a list of the same length
+
+
+Q3 = QuatList([Quat(1, 0, 0, 0), Quat(0.5, 0.5, 0.5, 0.5), Quat(0, 0, 0.6, 0.8)])
+P, V = Quat(0.5, -0.5, 0.5, 0.5), Vec3d(1, -2, 3)
+BROADCAST = {  # method: (one operand, the other arguments)
+    "rotate": (V, ()), "then": (P, ()), "slerp": (P, (0.25,)),
+}
+
+
+@pytest.mark.parametrize("method", BROADCAST)
+def test_a_single_operand_applies_to_every_element(method):
+    one, rest = BROADCAST[method]
+    many = (VecList if type(one) is Vec3d else QuatList)([one] * 3)
+    before = state(Q3)
+    assert state(getattr(Q3, method)(one, *rest)) == state(getattr(Q3, method)(many, *rest)) == state(
+        [getattr(q, method)(one, *rest) for q in Q3])
+    assert state(Q3) == before
+    short = type(many)([one] * 2)
+    with raises(ValueError, "lengths differ: the list has 3 elements, the operand 2"):
+        getattr(Q3, method)(short, *rest)
+    pair = "Vec3d | VecList" if type(one) is Vec3d else "Quat | QuatList"
+    param = "vectors" if method == "rotate" else "other"
+    for wrong in (1.5, None, [one], Q3 if type(one) is Vec3d else VecList([V])):
+        kind = "'None' is" if wrong is None else f"'{type(wrong).__name__}' object is"
+        with raises(TypeError, f"argument '{param}': {kind} not an instance of '{pair}'"):
+            getattr(Q3, method)(wrong, *rest)
+
+
+def test_results_are_new_lists_and_the_receiver_may_be_its_own_operand():
+    assert type(Q3.rotate(V)) is VecList and all(type(getattr(Q3, m)()) is QuatList for m in ("inverse", "normalize"))
+    assert state(Q3.then(Q3)) == state([q.then(q) for q in Q3]) and state(Q3.slerp(Q3, 0.5)) == state(Q3.normalize())
+    with memoryview(Q3):  # reads go on while a view is held
+        assert len(Q3.inverse()) == 3 and len(QuatList.empty().rotate(VecList.empty())) == 0
+
+
+# ---- interpolate
+
+
+KEYS = QuatList([Quat(1, 0, 0, 0), Quat(0, 1, 0, 0), Quat(0.5, 0.5, -0.5, 0.5), Quat(-2, 0, 0, 0)])
+KT = [0.0, 1.0, 3.0, 3.5]
+
+
+@pytest.mark.parametrize(
+    "t, k, fraction",
+    [(0.0, 0, 0.0), (1.0, 1, 0.0), (3.0, 2, 0.0), (0.25, 0, 0.25), (2.5, 1, 0.75), (3.25, 2, 0.5), (3.5, 2, 1.0),
+     (-1e300, 0, 0.0), (-math.inf, 0, 0.0), (3.6, 2, 1.0), (math.inf, 2, 1.0)],
+)
+def test_interpolate_at_between_and_outside_the_keys(t, k, fraction):
+    want = KEYS[k].slerp(KEYS[k + 1], fraction)
+    for times in ([t], (t,), np.array([t]), np.array([t, 0.0])[:1], np.array([[t, 0.0]])[:, 0]):
+        assert state(KEYS.interpolate(KT, times)) == state([want])
+    single = np.array([t]).clip(-3e38, 3e38).astype(np.float32)
+    assert state(KEYS.interpolate(np.array(KT, dtype=np.float32), single)) == state(KEYS.interpolate(KT, single.astype(float)))
+
+
+def test_interpolate_nan_one_key_and_conversions():
+    assert all(math.isnan(c) for c in fields(KEYS.interpolate(KT, [NAN])[0]))
+    one = QuatList([Quat(2, 0, 0, 0)])
+    assert [fields(q) for q in one.interpolate([5.0], [-1.0, 5.0, 9.0])] == [(1.0, 0.0, 0.0, 0.0)] * 3
+    assert state(KEYS.interpolate(range(4), np.arange(4))) == state(KEYS.interpolate(KT[:1] + [1.0, 2.0, 3.0], [0.0, 1.0, 2.0, 3.0]))
+    assert len(KEYS.interpolate(KT, [])) == 0 and len(KEYS.interpolate(KT, np.zeros(0, dtype=np.float32))) == 0
+
+
+@pytest.mark.parametrize(
+    "keys, key_times, times, exc, text",
+    [
+        (QuatList.empty(), [], [1.0], ValueError, "QuatList.interpolate() needs at least one key"),
+        (KEYS, KT[:3], [1.0], ValueError, "QuatList.interpolate() expected one key time for each of the 4 keys, got 3"),
+        (KEYS, [0, 1, 1, 2], [1.0], ValueError, "QuatList.interpolate() expected key times that increase strictly: key time 2 is not greater than key time 1"),
+        (KEYS, [0, 1, 0.5, 2], [1.0], ValueError, "QuatList.interpolate() expected key times that increase strictly: key time 2 is not greater than key time 1"),
+        (KEYS, [NAN, 1, 2, 3], [1.0], ValueError, "QuatList.interpolate() expected key times that increase strictly: key time 0 is NaN"),
+        (KEYS, [0, 1, 2, NAN], [1.0], ValueError, "QuatList.interpolate() expected key times that increase strictly: key time 3 is NaN"),
+        (KEYS, KT, [1.0, "2"], TypeError, "argument 'times': [1]: must be real number, not str"),
+        (KEYS, 4, [1.0], TypeError, "argument 'key_times': 'int' object is not an instance of 'Sequence'"),
+        (KEYS, KT, None, TypeError, "argument 'times': 'None' is not an instance of 'Sequence'"),
+    ],
+)
+def test_interpolate_errors(keys, key_times, times, exc, text):
+    with raises(exc, text):
+        keys.interpolate(key_times, times)
+
+
+# ---- conversions and array results
+
+
+def test_array_results_are_read_only_owned_buffers():
+    for result, shape in [(Q3.to_xyzw_array(), (3, 4)), (Q3.to_rotation_matrices(), (3, 3, 3)),
+                          (QuatList.empty().to_xyzw_array(), (0, 4)), (QuatList.empty().to_rotation_matrices(), (0, 3, 3))]:
+        m = memoryview(result)
+        assert type(result).__name__ == "Float64Array" and type(result).__module__ == "kalvor" and not hasattr(kalvor, "Float64Array")
+        assert (m.format, m.shape, m.readonly, m.c_contiguous, m.itemsize) == ("d", shape, True, True, 8)
+        a = np.asarray(result)
+        assert a.shape == shape and not a.flags.writeable and (a.size == 0 or np.shares_memory(a, np.asarray(result)))
+        with raises(BufferError, "Float64Array buffers are read-only"):
+            get_buffer(result, 0x0001)
+    with raises(TypeError, "cannot create 'kalvor.Float64Array' instances"):
+        type(result)()
+    assert [fields(q) for q in QuatList.from_xyzw_array(np.array([[1.0, 2, 3, 4]], dtype=np.float32))] == [(4, -1, -2, -3)]
+    assert state(QuatList.from_xyzw_array(Q3.to_xyzw_array())) == state(Q3)
+
+
+def test_from_rotation_matrices_names_the_first_bad_matrix_and_builds_nothing():
+    good = np.asarray(Q3.to_rotation_matrices())
+    reflection, skew, nan = -np.eye(3), np.array([[1, 0, 0], [0, 1, 0], [0, 0.1, 1]]), np.full((3, 3), NAN)
+    for bad, index in [(reflection, 1), (skew, 0), (nan, 2)]:
+        mats = np.array([good[0]] * 3 + [reflection])  # a later bad one too
+        mats[index] = bad
+        with pytest.raises(ValueError) as scalar:
+            Quat.from_rotation_matrix(bad.tolist())
+        with raises(ValueError, f"matrix {index}: {scalar.value}"):
+            QuatList.from_rotation_matrices(mats)
+    many = np.broadcast_to(np.eye(3), (20000, 3, 3)).copy()
+    many[[17001, 9000, 15000]] = reflection  # pieces find their own first; the smallest index is reported
+    with raises(ValueError, "matrix 9000: not a rotation matrix: its determinant is -1 (a reflection)"):
+        QuatList.from_rotation_matrices(many)
+    assert state(QuatList.from_rotation_matrices(good.transpose(0, 2, 1).copy().transpose(0, 2, 1))) == state(QuatList.from_rotation_matrices(good))
+    got = "QuatList.from_rotation_matrices() expected a 3-D buffer of float64 or float32 of shape (n, 3, 3), got "
+    for array, exc, text in [(np.zeros((2, 9)), ValueError, "shape (2, 9)"), (np.zeros((2, 3, 3), dtype=np.int32), TypeError, "format 'i'")]:
+        with raises(exc, got + text):
+            QuatList.from_rotation_matrices(array)
+
+
+def test_scipy_agrees():
+    rng = np.random.default_rng(7)
+    ql = QuatList.from_array(rng.standard_normal((300, 4)))
+    unit, v = ql.normalize(), rng.standard_normal((300, 3))
+    r = Rotation.from_quat(np.asarray(unit.to_xyzw_array()))
+    close = lambda a, b: np.allclose(a, b, rtol=0, atol=1e-14)  # noqa: E731
+    same = lambda ours, theirs: close(abs(np.einsum("ij,ij->i", np.asarray(ours.to_xyzw_array()), theirs.as_quat())), 1)  # noqa: E731
+    assert close(np.asarray(unit.rotate(VecList.from_array(v))), r.apply(v))
+    assert close(np.asarray(unit.to_rotation_matrices()).transpose(0, 2, 1), r.as_matrix())  # rotate(q, v) is Mᵀ·v
+    assert same(unit.then(unit[1]), Rotation.from_quat(np.asarray(QuatList([unit[1]]).to_xyzw_array())) * r) and same(unit.inverse(), r.inv())
+    assert same(QuatList.from_rotation_matrices(r.as_matrix().transpose(0, 2, 1).copy()), r)
+    key_times = np.sort(rng.uniform(0, 10, 300))
+    times = rng.uniform(key_times[0], key_times[-1], 1000)  # scipy refuses times outside the keys
+    assert same(unit.interpolate(key_times, times), Slerp(key_times, r)(times))
