@@ -16,6 +16,7 @@ from kalvor import AngleRadians, Quat, Vec3d, VecList, geometry
 pytestmark = pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter")
 OK = None  # the outcome of an operation that returns normally
 Floaty = type("Floaty", (), {"__float__": lambda self: 1.5})  # not a float, but converts to one
+Stride = type("Stride", (), {"__index__": lambda self: 1000})  # an index above the immortal small ints
 Plane, Circle = geometry.Plane, geometry.Circle
 plane_line, circle_point, circle_circle = geometry.plane_line, geometry.circle_point, geometry.circle_circle
 
@@ -117,7 +118,7 @@ OPERATIONS = {
     "list_mutations": (OK, lambda: ((lst := VecList(ITEMS)).append(O), lst.extend(L), lst.rotate(Q))),
     "list_dot": (OK, lambda: L.dot(O)), "list_cross": (OK, lambda: L.cross(O)), "list_to_array": (OK, L.to_array),
     "list_collapse": (OK, lambda: L.collapse(1)), "list_multiply_reflected": (OK, lambda: 2 * L),
-    "list_collapse_panic": (Panic, lambda: L.collapse(3)), "list_nearest_panic": (Panic, lambda: L.minimum_distance_to(O, 0)),
+    "list_nearest_index": (OK, lambda: L.minimum_distance_to(O, Stride())), "list_collapse_panic": (Panic, lambda: L.collapse(3)), "list_nearest_panic": (Panic, lambda: L.minimum_distance_to(O, 0)),
     "list_iterate": (OK, lambda: list(L)), "list_iterate_while_changing": (OK, _iterate_while_changing),
     "list_iterator_end": (StopIteration, lambda: next(iter(VecList.empty()))), "list_iterator_instantiate": (TypeError, lambda: type(iter(L))()),
     # geometry: members that are objects, and the module functions

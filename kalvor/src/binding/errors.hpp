@@ -23,7 +23,6 @@ inline constexpr std::string_view index_out_of_bounds = "Index out of bounds";
 inline constexpr std::string_view axis_assertion = "assertion failed: axis <= 2";
 inline constexpr std::string_view stride_assertion = "assertion failed: stride != 0";
 inline constexpr std::string_view unwrap_none = "called `Option::unwrap()` on a `None` value";
-inline constexpr std::string_view result_failed = "could not create a result object";
 }  // namespace text
 
 // Thrown by code between a wrapper's entry and its single exit when a Python
