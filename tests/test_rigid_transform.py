@@ -131,21 +131,16 @@ def test_interpolate_slerps_and_mixes_in_written_order(a, b, s):
     assert same_or_nan(fields(r), fields(RigidTransform(a.rotation.slerp(b.rotation, s), a.translation * (1 - s) + b.translation * s)))
 
 
-@given(poses)
-def test_matrix_round_trip_and_layout(t):
+@given(poses, vectors)
+def test_matrix_layout_and_round_trip(t, v):
     m = t.to_matrix()
     assert [row[:3] for row in m[:3]] == t.rotation.to_rotation_matrix() and [row[3] for row in m] == [0, 0, 0, 1]
     assert m[3][:3] == list(xyz(t.translation))
+    assert close(np.array([*xyz(v), 1.0]) @ np.array(m), [*xyz(t.apply(v)), 1.0], 1e-13 * scale(v, t.translation))
     r = RigidTransform.from_matrix(m)
     q, back = fields(t)[:4], fields(r)[:4]
     sign = -1 if sum(x * y for x, y in zip(q, back)) < 0 else 1
     assert close(q, [sign * x for x in back], 1e-15) and xyz(r.translation) == xyz(t.translation)
-
-
-@given(poses, vectors)
-def test_row_vector_times_matrix_is_apply(t, v):
-    got = np.array([*xyz(v), 1.0]) @ np.array(t.to_matrix())
-    assert close(got, [*xyz(t.apply(v)), 1.0], 1e-13 * scale(v, t.translation))
 
 
 # ---- from_matrix: what it accepts and what it refuses
@@ -233,17 +228,7 @@ def test_agrees_with_scipy():
             assert np.abs(np.array(mine.to_matrix()).T - scipys.as_matrix()).max() <= tol
 
 
-# ---- VecList.transform: in place, each element bit for bit t.apply(element)
-
-
-def test_vec_list_transform_in_place():
-    items = [Vec3d(1, 0, 0), Vec3d(NAN, -0.0, 2), Vec3d(INF, 1e300, -5e-324)]
-    lst = VecList(items)
-    assert lst.transform(t=T) is None
-    assert all(same_or_nan(xyz(a), xyz(T.apply(e))) for a, e in zip(lst, items, strict=True))
-    empty = VecList.empty()
-    empty.transform(T)
-    assert len(empty) == 0
+# ---- VecList.transform (its results: test_vec_list.py and bulk.py)
 
 
 def test_vec_list_transform_borrows_like_rotate():
