@@ -14,6 +14,8 @@ using morvix::AngleRadians;
 using morvix::Quat;
 using morvix::Vec3d;
 
+void append_quat_repr(std::string& out, const Quat& q) { morvix::append_call_text(out, "Quat", {q.w, q.i, q.j, q.k}); }
+
 namespace {
 
 Quat quat_new_impl(double w, double i, double j, double k) { return {w, i, j, k}; }
@@ -47,7 +49,7 @@ std::tuple<double, double, double, double> quat_args_impl(const Quat& q) { retur
 
 std::string quat_repr_impl(const Quat& q) {
   std::string out;
-  morvix::append_call_text(out, "Quat", {q.w, q.i, q.j, q.k});
+  append_quat_repr(out, q);
   return out;
 }
 

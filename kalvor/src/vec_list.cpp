@@ -2,6 +2,7 @@
 
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/quat.hpp"
+#include "kalvor/src/rigid_transform.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "parallel/src/pool.hpp"
 
@@ -267,6 +268,17 @@ void vec_list_rotate_impl(VecList& self, const morvix::Quat& quat) {
   });
 }
 
+// In place like rotate, each element overwritten by the pose applied to it.
+void vec_list_transform_impl(VecList& self, const morvix::RigidTransform& t) {
+  Vec3d* elements = self.items.data();
+  constexpr auto transformed = [](const auto& v, const auto& q, const auto& shift) noexcept {
+    return morvix::formula::transform(q, shift, v);
+  };
+  run_parallel(self.items.size(), [elements, q = t.rotation, shift = t.translation](std::size_t begin, std::size_t end) {
+    settled_range<true>(elements, elements, begin, end, decltype(transformed){}, q, shift);
+  });
+}
+
 VecList vec_list_add_impl(const VecList& self, const Vec3d& other) {
   return settled_to_vec_list(self.items, morvix::formula::add, other);
 }
@@ -330,6 +342,7 @@ binding::ClassBuilder<VecList> vec_list_table() {
                        .static_method<vec_list_empty_impl>("empty")
                        .property<vec_list_list_impl>("list")
                        .method<vec_list_rotate_impl>("rotate", "quat")
+                       .method<vec_list_transform_impl>("transform", "t")
                        .method<vec_list_to_array_impl>("to_array")
                        .method<vec_list_magnitude_impl>("magnitude")
                        .method<vec_list_extend_impl>("extend", "other")

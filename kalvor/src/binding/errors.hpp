@@ -72,6 +72,10 @@ void subinterpreters_unsupported() noexcept;
 // the orthonormality of its rows or (orthonormal, but a reflection) the sign
 // of its determinant.
 [[noreturn]] void throw_not_a_rotation(bool reflection) noexcept(false);
+// A 4×4 matrix that is not a pose: ValueError saying which test it failed,
+// with that test's tolerance (the determinant test has none: it is not read).
+enum class PoseMatrixTest { orthonormal_block, block_determinant, last_column };
+[[noreturn]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false);
 
 // ---- buffers and pickling
 // BufferError "{Class} buffers are read-only"; returns -1.
