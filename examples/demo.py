@@ -5,7 +5,7 @@ import time
 from collections.abc import Callable
 
 import kalvor
-from kalvor import AngleDegrees, AngleRadians, Quat, Vec3d, VecList, geometry
+from kalvor import AngleDegrees, AngleRadians, Quat, RigidTransform, Vec3d, VecList, geometry
 
 
 def section(title: str) -> None:
@@ -72,6 +72,31 @@ def animation() -> None:
     print(f"  the target seen from the camera: {second.inverse().rotate(target.normalize())}")
 
 
+def poses() -> None:
+    section("A sensor on a vehicle in the world: a chain of poses")
+    # The lidar sits 1.5 m ahead of the vehicle's origin and 2 m up, pitched 10° down;
+    # the vehicle stands at (100, 50) in the world, heading 90° to the left.
+    pitch = Quat.from_axis_angle(Vec3d(0, 1, 0), AngleDegrees(10).to_radians())
+    sensor_on_vehicle = RigidTransform(pitch, Vec3d(1.5, 0, 2))
+    vehicle_in_world = RigidTransform(Quat.from_axis_angle(Vec3d.k(), AngleDegrees(90).to_radians()), Vec3d(100, 50, 0))
+    # Sensor coordinates to world coordinates: the sensor's pose first, then the vehicle's.
+    sensor_in_world = sensor_on_vehicle.then(vehicle_in_world)
+    print(f"sensor in the world: {sensor_in_world}")
+    # A scan: points 10 m ahead of the sensor, spread left to right.
+    scan = [Vec3d(10, y, 0) for y in (-2.0, -1.0, 0.0, 1.0, 2.0)]
+    cloud = VecList(scan)
+    cloud.transform(sensor_in_world)  # in place, on the worker pool
+    print(f"  the scan's middle point in the world: {cloud[2]} (by hand: {vehicle_in_world.apply(sensor_on_vehicle.apply(scan[2]))})")
+    # And back to the sensor's frame with the inverse pose (algebra, not a 4x4 inverse).
+    cloud.transform(sensor_in_world.inverse())
+    error = max(p.distance_to(q) for p, q in zip(cloud, scan, strict=True))
+    print(f"  back in the sensor's frame, largest error {error:.1e} m")
+    # A pose stored as a 4x4 matrix (rows: [x, y, z, 1] @ M) and read back.
+    stored = RigidTransform.from_matrix(sensor_in_world.to_matrix())
+    print(f"  read back from its matrix, equal: {stored == sensor_in_world}; halfway from the vehicle: "
+          f"{vehicle_in_world.interpolate(sensor_in_world, 0.5).translation}")
+
+
 def timed[T](label: str, work: Callable[[], T]) -> T:
     start = time.perf_counter()
     result = work()
@@ -133,6 +158,7 @@ def main() -> None:
     vectors()
     rotations()
     animation()
+    poses()
     bulk()
     shapes()
     errors()

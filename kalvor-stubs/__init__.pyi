@@ -11,7 +11,7 @@ from typing import Any, ClassVar, Final, Protocol, Self, SupportsFloat, Supports
 
 from . import geometry as geometry
 
-__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry"]
+__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "RigidTransform"]
 
 __version__: Final[str]
 """The package version, as in pyproject.toml."""
@@ -21,7 +21,7 @@ _Float: TypeAlias = SupportsFloat | SupportsIndex
 
 @type_check_only
 class _Rows(Protocol):
-    """What from_rotation_matrix reads besides lists and tuples, such as a (3, 3) NumPy array."""
+    """What from_rotation_matrix and from_matrix read besides lists and tuples, such as a NumPy array."""
 
     def __len__(self) -> int: ...
     def __getitem__(self, index: int, /) -> Any: ...
@@ -454,6 +454,88 @@ class Quat:
     def __ne__(self, other: object, /) -> bool:
         """The negation of ==."""
 
+@final
+class RigidTransform:
+    """A pose: the rotation `rotation` followed by the translation `translation`, so that
+    it maps v to rotation.rotate(v) + translation.
+
+    Composed, undone and interpolated as algebra on the two parts, never through a 4×4
+    matrix; never normalised implicitly. `==` is tolerant (both parts as Quat and Vec3d
+    compare); unhashable.
+    """
+
+    __hash__: ClassVar[None]  # type: ignore[assignment]
+
+    def __new__(cls, rotation: Quat, translation: Vec3d) -> Self:
+        """The pose v ↦ rotation.rotate(v) + translation; both parts stored as given.
+
+        Raises TypeError naming the argument if `rotation` is not a Quat or `translation`
+        not a Vec3d.
+        """
+
+    @staticmethod
+    def identity() -> RigidTransform:
+        """A new identity pose: RigidTransform(Quat.identity(), Vec3d.zero())."""
+
+    @staticmethod
+    def from_matrix(m: Sequence[Sequence[_Float]] | _Rows) -> RigidTransform:
+        """The inverse of to_matrix: the rotation (q or -q) from the top-left 3×3 block as
+        Quat.from_rotation_matrix reads it, the translation from the last row.
+
+        `m` is four rows of four floats (lists, tuples, a (4, 4) NumPy array). TypeError for
+        another shape or a non-float element; ValueError saying which test failed if the
+        block is not a rotation matrix (as Quat.from_rotation_matrix tests it) or the last
+        column is not (0, 0, 0, 1) within 1e-12. A column-vector matrix (OpenGL, scipy,
+        PyGLM) is read after transposing it.
+        """
+
+    @property
+    def rotation(self) -> Quat:
+        """A new Quat copy of the rotation (read-only)."""
+
+    @property
+    def translation(self) -> Vec3d:
+        """A new Vec3d copy of the translation (read-only)."""
+
+    def apply(self, v: Vec3d) -> Vec3d:
+        """rotation.rotate(v) + translation, bit for bit."""
+
+    def then(self, other: RigidTransform) -> RigidTransform:
+        """The pose that applies this one first and `other` second.
+
+        Its rotation is rotation.then(other.rotation) and its translation
+        other.apply(translation), so t.then(other).apply(v) ≈ other.apply(t.apply(v)).
+        """
+
+    def inverse(self) -> RigidTransform:
+        """The pose that undoes this one: rotation.inverse() and the translation
+        -(rotation.inverse().rotate(translation)); exact algebra, no 4×4 inverse.
+        """
+
+    def interpolate(self, other: RigidTransform, s: _Float) -> RigidTransform:
+        """The rotation rotation.slerp(other.rotation, s) and the translation
+        (1 - s)·translation + s·other.translation, in that order.
+
+        Not screw-linear interpolation: a moved point does not follow a helix.
+        """
+
+    def to_matrix(self) -> list[list[float]]:
+        """The 4×4 matrix in the row-vector convention of Quat.to_rotation_matrix:
+        [x, y, z, 1] @ M equals [*apply(v), 1].
+
+        Its top-left 3×3 block is rotation.to_rotation_matrix(), its last row the
+        translation and 1, its last column (0, 0, 0, 1). Transpose it for the
+        column-vector convention of OpenGL, scipy and PyGLM.
+        """
+
+    def __eq__(self, other: object, /) -> bool:
+        """Tolerant: both rotations and both translations compare equal (fields within ε);
+        False against a non-RigidTransform. A NaN makes it unequal to itself.
+        """
+
+    def __ne__(self, other: object, /) -> bool:
+        """The negation of ==."""
+
 @type_check_only
 @final
 class VecListIterator:
@@ -502,6 +584,13 @@ class VecList:
 
     def rotate(self, quat: Quat) -> None:
         """Rotates every element in place by Quat.rotate (conjugate on the left, not normalised).
+
+        Raises RuntimeError "Already borrowed" if the list is in use elsewhere.
+        """
+
+    def transform(self, t: RigidTransform) -> None:
+        """Moves every element in place by the pose: element i becomes t.apply(element i),
+        bit for bit, whatever the number of workers.
 
         Raises RuntimeError "Already borrowed" if the list is in use elsewhere.
         """

@@ -10,7 +10,7 @@ from operator import add, methodcaller as call, mul, sub, truediv
 
 import numpy as np
 
-from kalvor import Quat, QuatList, Vec3d, VecList
+from kalvor import Quat, QuatList, RigidTransform, Vec3d, VecList
 
 f64 = lambda bits: struct.unpack("<d", struct.pack("<Q", bits))[0]  # noqa: E731
 # NaNs of both signs with payloads (one signalling), signed zeros, infinities, subnormals, extremes.
@@ -19,6 +19,7 @@ SPECIALS += [math.inf, -math.inf, 5e-324, -2.2250738585072009e-308, 1.7976931348
 UNITS = [Vec3d(1, 0, 0), Vec3d(0, -1, 0), Vec3d(0.6, 0.8, 0), Vec3d(-0.0, 0.0, 1.0)]
 OTHER, NAN_OTHER, NAN_SCALAR = Vec3d(0.25, -3.5, 7.0), Vec3d(f64(0xFFF800000000BEEF), 1.5, -0.0), f64(0xFFF8000000000123)
 Q, NAN_Q = Quat(0.5, -0.5, 0.5, 0.5), Quat(0.9, f64(0x7FF800000000CAFE), 0.1, -0.2)
+T, NAN_T = RigidTransform(Q, OTHER), RigidTransform(NAN_Q, NAN_OTHER)
 N = 5 * 4096 + 3  # five pieces of the pool's minimum size, and three elements over
 
 
@@ -38,6 +39,7 @@ OPERATIONS = {
     **{name: (lambda x, f=f, o=o: f(x, o),) * 2 for name, f, o in ARITHMETIC},
     **{f"collapse_{a}": (call("collapse", a), lambda e, a=a: Vec3d(*(0.0 if i == a else c for i, c in enumerate(e)))) for a in range(3)},
     **{n: (lambda lst, q=q: (out := VecList(lst)).rotate(q) or out, q.rotate) for n, q in (("rotate", Q), ("rotate_nan", NAN_Q))},
+    **{n: (lambda lst, t=t: (out := VecList(lst)).transform(t) or out, t.apply) for n, t in (("transform", T), ("transform_nan", NAN_T))},
     "copy": (VecList, lambda e: e), "list": (lambda lst: lst.list, lambda e: e),
 }
 

@@ -45,6 +45,7 @@ def test_pickles_and_copies_are_new_objects_bit_for_bit(name, how):
 @pytest.mark.parametrize("make, call, exc, text", [
     (VecList.empty, "obj.__setstate__(5)", TypeError, "argument 'state': a bytes-like object is required, not 'int'"),
     (VecList.empty, "obj.__setstate__(b'x' * 25)", ValueError, "expected a block of whole 24-byte vectors, got 25 bytes"),
+    (odd_list, "obj.__setstate__(b'x' * 32)", ValueError, "expected a block of whole 24-byte vectors, got 32 bytes"),
     (Plane.xy, "obj.__setstate__((1.0, 2.0))", TypeError, "argument 'state': expected a sequence of 4 items, got 2"),
     (Plane.xy, "obj.__setstate__(('a', 2.0, 3.0, 4.0))", TypeError, "argument 'state': [0]: must be real number, not str"),
     (Circle.none, "obj.__setstate__(None)", TypeError, "argument 'state': 'None' is not an instance of 'Sequence'"),
@@ -96,6 +97,8 @@ def test_exports_are_read_only_zero_copy_views_that_block_mutation_until_release
 
 @pytest.mark.parametrize("source", [
     BASE, BASE[::-1], np.asfortranarray(BASE), np.hstack([BASE, BASE])[::2, ::2], np.broadcast_to(BASE[2], (4, 3)),
-    np.zeros((0, 3)), np.array([[0.1, -0.0, np.inf], [1e-45, 3e38, -2.5]], dtype=np.float32)[::-1]])  # widened exactly
+    np.zeros((0, 3)), np.array([[0.1, -0.0, np.inf], [1e-45, 3e38, -2.5]], dtype=np.float32)[::-1],  # widened exactly
+    (ctypes.c_double * 3 * 2)(*[(ctypes.c_double * 3)(*ODD[i : i + 3]) for i in (0, 3)])])  # format '<d'
 def test_from_array_reads_any_strides_bit_for_bit(source):
-    assert state(lst := VecList.from_array(source)) == [bits(x) for x in source.ravel()] == state(VecList.from_array(lst))
+    want = [bits(x) for x in np.asarray(source).ravel()]
+    assert state(lst := VecList.from_array(source)) == want == state(VecList.from_array(lst))

@@ -12,13 +12,13 @@ import types
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 from conftest import borrow_flag
-from kalvor import AngleDegrees, AngleRadians, Quat, Vec3d, VecList, geometry
+from kalvor import AngleDegrees, AngleRadians, Quat, RigidTransform, Vec3d, VecList, geometry
 
 FIELDS = {Vec3d: "x y z", Quat: "w i j k", AngleRadians: "angle", AngleDegrees: "angle",
-          geometry.Plane: "normal distance", geometry.Circle: "center radius normal"}
+          geometry.Plane: "normal distance", geometry.Circle: "center radius normal", RigidTransform: "rotation translation"}
 EXAMPLES = int(os.environ.get("KALVOR_FUZZ_EXAMPLES", 400 if hasattr(sys, "gettotalrefcount") else 1500))
 PANICS = {"assertion failed: axis <= 2", "assertion failed: stride != 0", "called `Option::unwrap()` on a `None` value"}
-KEYWORDS = "a axis b list normal other plane point protocol quat state stride x bogus".split()
+KEYWORDS = "a axis b list m normal other plane point protocol quat rotation s state stride t translation v x bogus".split()
 Boom = type("Boom", (Exception,), {})  # may come out as itself or as one of the documented errors
 ALLOWED = (Boom, TypeError, ValueError, OverflowError, IndexError, RuntimeError, AttributeError, StopIteration, MemoryError)
 mutated, raised = [], []  # what hostile objects changed, and the interrupts they raised, in the running call
@@ -47,7 +47,8 @@ ints = st.integers(-5, 5) | st.integers() | st.sampled_from([2**63, 2**64, -(2**
 vecs = st.builds(Vec3d, floats, floats, floats)
 OBJECTS = {c: st.builds(c, *[floats] * len(FIELDS[c].split())) for c in (Vec3d, Quat, AngleRadians, AngleDegrees)} | {
     VecList: st.builds(VecList, st.lists(vecs, max_size=5)), "iterator": st.builds(lambda l: iter(VecList(l)), st.lists(vecs, max_size=3)),
-    geometry.Plane: st.builds(geometry.Plane, vecs, floats), geometry.Circle: st.builds(geometry.Circle, vecs, floats, vecs)}
+    geometry.Plane: st.builds(geometry.Plane, vecs, floats), geometry.Circle: st.builds(geometry.Circle, vecs, floats, vecs),
+    RigidTransform: st.builds(RigidTransform, st.builds(Quat, floats, floats, floats, floats), vecs)}
 first = lambda a: (a or [None])[0]
 OPERATORS = [lambda r, a, k, f=f: f(r) for f in (op.neg, abs, hash, repr, len, iter, next, bool, list, float, int)] + [
     g for f in (op.add, op.sub, op.mul, op.truediv, op.floordiv, op.matmul, op.eq, op.lt, op.getitem, op.contains, op.iadd,

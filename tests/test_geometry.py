@@ -377,6 +377,7 @@ def test_from_points_and_plane_line_bit_exact(p1, p2, p3, a, b):
         (C, (1, 0, 1e-15), False, False, True),
         (C, (0, 0, 0.5), True, False, True),
         (C, (NAN, 0, 0), True, False, False),
+        (C, (1 - 2**-52, 0, 0), True, False, False),  # a clearance of exactly ε is outside
         (circle((3, 4, 5), 0.0), (3, 4, 5), False, True, True),
         (circle((3, 4, 5), 0.0), (3, 4, 5), True, True, True),
     ],

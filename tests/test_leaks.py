@@ -11,11 +11,12 @@ from collections import UserList
 import numpy as np
 import pytest
 
-from kalvor import AngleRadians, Quat, Vec3d, VecList, geometry
+from kalvor import AngleRadians, Quat, RigidTransform, Vec3d, VecList, geometry
 
 pytestmark = pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter")
 OK = None  # the outcome of an operation that returns normally
 Floaty = type("Floaty", (), {"__float__": lambda self: 1.5})  # not a float, but converts to one
+Stride = type("Stride", (), {"__index__": lambda self: 1000})  # an index above the immortal small ints
 Plane, Circle = geometry.Plane, geometry.Circle
 plane_line, circle_point, circle_circle = geometry.plane_line, geometry.circle_point, geometry.circle_circle
 
@@ -34,10 +35,12 @@ R, Q = AngleRadians(1.25), Quat(0.5, 0.5, -0.5, 0.5)
 ITEMS = [Vec3d(1, 2, 3), Vec3d(-4, 0.5, 6), Vec3d(0, 0, 0), Vec3d(NAN, 1, 1)]
 L = VecList(ITEMS)
 PL, C, CD = Plane(N, 5.0), Circle(Vec3d(0, 0, 0), 1.0, N), Circle(Vec3d(1, 0, 0), 1.0, N)
+T, T2, POSE = RigidTransform(Q, W), RigidTransform(Quat.identity(), O), [[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, 0], [1, 2, 3, 1]]
 # Built once: a numpy built for the release interpreter skews the debug
 # interpreter's total count whenever it creates an array or a scalar.
 ARR, WIDE, INTS = np.arange(12.0).reshape(4, 3), np.zeros((2, 4)), np.zeros((2, 3), dtype=np.int32)
 ARR32, NUMPY_TRUE, NUMPY_INT = ARR[::-1].astype(np.float32), np.True_, np.int64(1)
+ARR4 = np.eye(4)
 
 
 class Meddler:
@@ -117,7 +120,7 @@ OPERATIONS = {
     "list_mutations": (OK, lambda: ((lst := VecList(ITEMS)).append(O), lst.extend(L), lst.rotate(Q))),
     "list_dot": (OK, lambda: L.dot(O)), "list_cross": (OK, lambda: L.cross(O)), "list_to_array": (OK, L.to_array),
     "list_collapse": (OK, lambda: L.collapse(1)), "list_multiply_reflected": (OK, lambda: 2 * L),
-    "list_collapse_panic": (Panic, lambda: L.collapse(3)), "list_nearest_panic": (Panic, lambda: L.minimum_distance_to(O, 0)),
+    "list_nearest_index": (OK, lambda: L.minimum_distance_to(O, Stride())), "list_collapse_panic": (Panic, lambda: L.collapse(3)), "list_nearest_panic": (Panic, lambda: L.minimum_distance_to(O, 0)),
     "list_iterate": (OK, lambda: list(L)), "list_iterate_while_changing": (OK, _iterate_while_changing),
     "list_iterator_end": (StopIteration, lambda: next(iter(VecList.empty()))), "list_iterator_instantiate": (TypeError, lambda: type(iter(L))()),
     # geometry: members that are objects, and the module functions
@@ -130,8 +133,17 @@ OPERATIONS = {
     "plane_line_bad": (TypeError, lambda: plane_line(C, A, B)), "circle_point": (OK, lambda: circle_point(C, A, NUMPY_TRUE)),
     "circle_point_bad_inner": (TypeError, lambda: circle_point(C, A, NUMPY_INT)), "circle_circle": (OK, lambda: circle_circle(C, CD)),
     "circle_circle_identical": (ValueError, lambda: circle_circle(C, C)),
+    # poses: parts as properties, object results, the 4x4 converter and its refusals, the bulk transform
+    "pose_construct": (OK, lambda: RigidTransform(translation=V, rotation=Q)), "pose_parts": (OK, lambda: (T.rotation, T.translation)),
+    "pose_construct_bad": (TypeError, lambda: RigidTransform(V, V)), "pose_readonly": (AttributeError, lambda: setattr(T, "rotation", Q)),
+    "pose_results": (OK, lambda: (T.apply(V), T.then(T2), T.inverse(), T.interpolate(T2, 0.25), RigidTransform.identity())),
+    "pose_matrix": (OK, lambda: (T.to_matrix(), RigidTransform.from_matrix(POSE), RigidTransform.from_matrix(ARR4))),
+    "pose_matrix_refused": (ValueError, lambda: RigidTransform.from_matrix([[1, 0, 0, 1], *POSE[1:]])),
+    "pose_matrix_shape": (TypeError, lambda: RigidTransform.from_matrix(POSE[:3])), "pose_repr": (OK, lambda: (repr(T), T == T2, T != 1)),
+    "pose_unhashable": (TypeError, lambda: hash(T)), "list_transform": (OK, lambda: VecList(ITEMS).transform(T)),
+    "list_transform_bad": (TypeError, lambda: L.transform(Q)),
     # pickling, copying, buffer export, from_array
-    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L)},
+    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T)},
     "pickle_VecList_2": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=2))),
     "pickle_out_of_band": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=5, buffer_callback=(b := []).append), buffers=b)),
     "copy": (OK, lambda: (copy.copy(L), copy.deepcopy(C))), "pickle_iterator": (TypeError, lambda: pickle.dumps(iter(L))),

@@ -17,8 +17,10 @@ from conftest import run_python
 def test_namespace_star_import_and_geometry_submodule():
     from kalvor import geometry
 
-    assert kalvor.__all__[-3:] == ["Vec3d", "geometry", "QuatList"]  # the six original names, then the new class
-    assert set(kalvor.__all__) <= {"AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "QuatList"}
+    added = ["RigidTransform", "QuatList"]  # classes added since the first six, after them in order
+    assert kalvor.__all__[-2 - len(added) :] == ["Vec3d", "geometry", *added]
+    assert set(kalvor.__all__[: -len(added)]) <= {"AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry"}
+    assert {name for name in dir(kalvor) if not name.startswith("__")} == set(kalvor.__all__)
     scope = {}
     exec("from kalvor import *", scope)
     assert sorted(k for k in scope if k != "__builtins__") == sorted(kalvor.__all__)
@@ -35,7 +37,7 @@ def test_fresh_process_imports_geometry_by_its_full_name():
 def test_classes_name_their_real_module_and_are_final():
     g = kalvor.geometry
     ql = kalvor.QuatList.empty()
-    for cls in (Vec3d, AngleRadians, kalvor.AngleDegrees, kalvor.Quat, VecList, type(iter(VecList.empty())), g.Plane, g.Circle,
+    for cls in (Vec3d, AngleRadians, kalvor.AngleDegrees, kalvor.Quat, kalvor.RigidTransform, VecList, type(iter(VecList.empty())), g.Plane, g.Circle,
                 type(ql), type(iter(ql)), type(ql.to_xyzw_array())):
         module = "kalvor.geometry" if cls in (g.Plane, g.Circle) else "kalvor"
         assert cls.__module__ == module and cls.__qualname__ == cls.__name__ and repr(cls) == f"<class '{module}.{cls.__name__}'>"

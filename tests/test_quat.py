@@ -212,6 +212,7 @@ def emptied(which):
         (lambda: Quat.from_rotation_matrix([*R, [0, 0, -1]]), ValueError, "not a rotation matrix: its determinant is -1 (a reflection)"),
         (lambda: Quat.from_rotation_matrix([[1, 2e-9, 0], *R[1:], [0, 0, 1]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-9"),
         (lambda: Quat.from_rotation_matrix([[NAN, 0, 0], *R[1:], [0, 0, 1]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-9"),
+        (lambda: Quat.from_rotation_matrix([*R, [0, 0.6, 0.8]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-9"),
     ],
 )
 def test_errors(call, exc, text):

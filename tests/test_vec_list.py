@@ -9,7 +9,7 @@ import sys
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from kalvor import AngleRadians, Quat, Vec3d, VecList
+from kalvor import AngleRadians, Quat, RigidTransform, Vec3d, VecList
 
 import bulk
 from conftest import bits, needs_plain_memory, run_python
@@ -236,6 +236,9 @@ def check_elementwise(elements):
     rotated = VecList(elements)
     assert rotated.rotate(q) is None
     assert all(same(xyz(a), xyz(q.rotate(e))) for a, e in zip(rotated, elements, strict=True))
+    t, moved = RigidTransform(q, OTHER), VecList(elements)
+    assert moved.transform(t) is None
+    assert all(same(xyz(a), xyz(t.apply(e))) for a, e in zip(moved, elements, strict=True))
     assert all(same(xyz(a), xyz(b)) for a, b in zip(lst, elements, strict=True))  # unchanged
 
 
@@ -288,6 +291,10 @@ def test_nan_results_have_the_bits_of_the_single_vector_operation():
         rotated = VecList(elements)
         rotated.rotate(q)
         check(rotated, q.rotate)
+        for o in elements[::29]:
+            moved, t = VecList(elements), RigidTransform(q, o)
+            moved.transform(t)
+            check(moved, t.apply)
 
 
 def test_bulk_results_equal_the_single_ones_for_any_worker_count():

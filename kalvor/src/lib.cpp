@@ -12,6 +12,7 @@
 #include "kalvor/src/geometry/plane.hpp"
 #include "kalvor/src/quat.hpp"
 #include "kalvor/src/quat_list.hpp"
+#include "kalvor/src/rigid_transform.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
 
@@ -102,7 +103,8 @@ int kalvor_exec(PyObject* module) noexcept {
     if (binding::add_class<VecList>(module) < 0) return -1;
     if (binding::add_class<morvix::Vec3d>(module) < 0) return -1;
     if (add_geometry(module) < 0) return -1;
-    // Beyond the six original names, appended after them.
+    // Classes added since the first six follow them in __all__.
+    if (binding::add_class<morvix::RigidTransform>(module) < 0) return -1;
     if (binding::add_class<QuatList>(module) < 0) return -1;
     // Not an export: set directly, so __all__ keeps only the classes and the submodule.
     return PyModule_AddStringConstant(module, "__version__", KALVOR_VERSION);

@@ -10,7 +10,8 @@ KALVOR_DECLARE_CLASS(morvix::Quat, "kalvor", "Quat");
 
 namespace kalvor {
 
-// "Quat(w, i, j, k)" in the module's float text format; QuatList's repr uses it too.
+// "Quat(w, i, j, k)" in the module's float text format; the reprs of QuatList and
+// RigidTransform use it too.
 void append_quat_repr(std::string& out, const morvix::Quat& q);
 
 }  // namespace kalvor

@@ -2,6 +2,7 @@
 
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/quat.hpp"
+#include "kalvor/src/rigid_transform.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "parallel/src/pool.hpp"
 
@@ -78,6 +79,17 @@ void vec_list_rotate_impl(VecList& self, const morvix::Quat& quat) {
   });
 }
 
+// In place like rotate, each element overwritten by the pose applied to it.
+void vec_list_transform_impl(VecList& self, const morvix::RigidTransform& t) {
+  Vec3d* elements = self.items.data();
+  constexpr auto transformed = [](const auto& v, const auto& q, const auto& shift) noexcept {
+    return morvix::formula::transform(q, shift, v);
+  };
+  bulk::run_parallel(self.items.size(), [elements, q = t.rotation, shift = t.translation](std::size_t begin, std::size_t end) {
+    bulk::settled_range<true>(elements, begin, end, decltype(transformed){}, bulk::Each<Vec3d>{elements}, q, shift);
+  });
+}
+
 VecList vec_list_add_impl(const VecList& self, const Vec3d& other) {
   return settled_list<VecElement>(self, morvix::formula::add, other);
 }
@@ -131,6 +143,7 @@ std::pair<std::size_t, double> vec_list_minimum_distance_to_impl(const VecList& 
 binding::ClassBuilder<VecList> vec_list_table() {
   return std::move(bulk_list_table<VecElement>()
                        .method<vec_list_rotate_impl>("rotate", "quat")
+                       .method<vec_list_transform_impl>("transform", "t")
                        .method<vec_list_to_array_impl>("to_array")
                        .method<vec_list_magnitude_impl>("magnitude")
                        .method<vec_list_is_unit_impl>("is_unit")

@@ -60,9 +60,13 @@ Quat slerp(const Quat& from, const Quat& to, double t) noexcept { return slerp_a
 Quat between(const Vec3d& from, const Vec3d& to) noexcept {
   const Vec3d a = normalize(from);
   const Vec3d b = normalize(to);
-  const Vec3d c = cross(a, b);
   // NaN exactly when a or b holds a NaN (a zero or non-finite input).
   const double d = dot(a, b);
+  // Beyond a right angle the cross product is taken as a × (a + b), the same
+  // vector: near a half turn a × b is two nearly equal products cancelling,
+  // pure rounding noise, while a + b is exact there (each sum of nearly
+  // opposite components is) and a × (a + b) rounds each product once.
+  const Vec3d c = d < 0.0 ? cross(a, a + b) : cross(a, b);
   // A NaN here makes the result NaN whatever largest holds: see d.
   const double largest = std::max(std::max(std::fabs(c.x), std::fabs(c.y)), std::fabs(c.z));
   if (largest == 0.0 && d > 0.0) return Quat::identity();

@@ -3,7 +3,7 @@
 from typing import assert_type
 
 import kalvor
-from kalvor import AngleDegrees, AngleRadians, Quat, Vec3d, VecList, geometry
+from kalvor import AngleDegrees, AngleRadians, Quat, RigidTransform, Vec3d, VecList, geometry
 from kalvor.geometry import Circle, Plane
 
 v, w, a = Vec3d(1, 2, 3), Vec3d(x=4.0, y=5.0, z=6.0), AngleRadians.half_pi()
@@ -21,6 +21,11 @@ assert_type((pts.minimum_distance_to(v, 1), next(iter(pts))), tuple[tuple[int, f
 assert_type(0.5 * pts * 2.0 + v, VecList)
 assert_type(pts.rotate(q), None)
 
+pose = RigidTransform(q, translation=v)
+assert_type(pose.then(pose.inverse()).interpolate(RigidTransform.identity(), 0.5).apply(w), Vec3d)
+assert_type((RigidTransform.from_matrix(pose.to_matrix()).rotation, pose.translation), tuple[Quat, Vec3d])
+assert_type(pts.transform(pose), None)
+
 plane = Plane.from_points(Vec3d(0, 0, 1), Vec3d(1, 0, 1), Vec3d(0, 1, 1))
 assert_type(geometry.plane_line(plane, Vec3d.zero(), Vec3d(1, 1, 1)), Vec3d)
 c1, c2 = Circle(Vec3d(0, 0, 0), 5.0, Vec3d(0, 0, 1)), Circle(Vec3d(8, 0, 0), 5.0, Vec3d(0, 0, 1))
@@ -32,6 +37,7 @@ if not kalvor.__version__:  # what the stubs refuse, as the module does at run t
     2 * a  # type: ignore[operator]
     Quat.from_axis_angle(v, 1.5)  # type: ignore[arg-type]
     c1.area = 1.0  # type: ignore[misc]
+    pose.rotation = q  # type: ignore[misc]
 
 assert geometry.circle_circle(c1, c2) == (Vec3d(4, -3, 0), Vec3d(4, 3, 0))
 print("typed usage ok:", assert_type(kalvor.__version__, str))

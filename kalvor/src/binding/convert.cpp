@@ -1,7 +1,5 @@
 #include "kalvor/src/binding/convert.hpp"
 
-#include "kalvor/src/binding/panic.hpp"
-
 #include <cstring>
 #include <limits>
 
@@ -91,11 +89,6 @@ Ref sequence_snapshot(PyObject* o) {
     return {};
   }
   return steal(PySequence_Tuple(o));
-}
-
-[[noreturn]] void result_failed() noexcept(false) {
-  PyErr_WriteUnraisable(nullptr);
-  panic(text::result_failed);
 }
 
 }  // namespace kalvor::binding

@@ -324,10 +324,10 @@ class ListOf {
 
 // ---- results
 
-[[noreturn]] void result_failed() noexcept(false);
-
+// A result the interpreter could not create: its error (MemoryError) stays
+// set and the call fails with it, like every other failed allocation.
 inline PyObject* checked(PyObject* result) {
-  if (result == nullptr) result_failed();
+  if (result == nullptr) throw PythonError{};
   return result;
 }
 

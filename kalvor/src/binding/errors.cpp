@@ -2,6 +2,7 @@
 
 #include "kalvor/src/binding/ref.hpp"
 
+#include <charconv>
 #include <string>
 #include <type_traits>
 
@@ -60,6 +61,16 @@ void replace_type_error(Make&& make) noexcept {
     PyException_SetCause(fresh, cause.release());
     PyErr_SetRaisedException(fresh);
   }
+}
+
+// A tolerance as a short text: 1e-9 as "1e-9", not "1e-09".
+std::string tolerance_text(double tolerance) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, tolerance, std::chars_format::scientific);
+  std::string text(buffer, result.ptr);
+  const std::size_t e = text.find("e-0");
+  if (e != std::string::npos) text.erase(e + 2, 1);
+  return text;
 }
 
 }  // namespace
@@ -197,6 +208,19 @@ std::string_view not_a_rotation(bool reflection) noexcept {
 [[gnu::cold]] void throw_key_order(std::string_view call, std::size_t index, bool nan) noexcept(false) {
   const std::string fault = nan ? text_of("is NaN") : text_of("is not greater than key time ", index - 1);
   throw_value_error(text_of(call, " expected key times that increase strictly: key time ", index, " ", fault));
+}
+
+[[gnu::cold]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false) {
+  const std::string within = " within " + tolerance_text(tolerance);
+  switch (failed) {
+    case PoseMatrixTest::orthonormal_block:
+      throw_value_error(text_of("not a rigid transform matrix: the rows of its top-left 3x3 block are not orthonormal", within));
+    case PoseMatrixTest::block_determinant:
+      throw_value_error("not a rigid transform matrix: its top-left 3x3 block has determinant -1 (a reflection)");
+    case PoseMatrixTest::last_column:
+      break;
+  }
+  throw_value_error(text_of("not a rigid transform matrix: its last column is not (0, 0, 0, 1)", within));
 }
 
 [[gnu::cold]] void subinterpreters_unsupported() noexcept {

@@ -23,7 +23,6 @@ inline constexpr std::string_view index_out_of_bounds = "Index out of bounds";
 inline constexpr std::string_view axis_assertion = "assertion failed: axis <= 2";
 inline constexpr std::string_view stride_assertion = "assertion failed: stride != 0";
 inline constexpr std::string_view unwrap_none = "called `Option::unwrap()` on a `None` value";
-inline constexpr std::string_view result_failed = "could not create a result object";
 }  // namespace text
 
 // Thrown by code between a wrapper's entry and its single exit when a Python
@@ -87,6 +86,10 @@ void subinterpreters_unsupported() noexcept;
 [[noreturn]] void throw_no_keys(std::string_view call) noexcept(false);
 [[noreturn]] void throw_key_count(std::string_view call, std::size_t keys, std::size_t times) noexcept(false);
 [[noreturn]] void throw_key_order(std::string_view call, std::size_t index, bool nan) noexcept(false);
+// A 4×4 matrix that is not a pose: ValueError saying which test it failed,
+// with that test's tolerance (the determinant test has none: it is not read).
+enum class PoseMatrixTest { orthonormal_block, block_determinant, last_column };
+[[noreturn]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false);
 
 // ---- buffers and pickling
 // BufferError "{Class} buffers are read-only"; returns -1.

@@ -1,0 +1,90 @@
+#include "kalvor/src/rigid_transform.hpp"
+
+#include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/quat.hpp"
+#include "kalvor/src/vec3d.hpp"
+
+#include <string>
+#include <tuple>
+#include <utility>
+
+namespace kalvor {
+
+using morvix::Quat;
+using morvix::RigidTransform;
+using morvix::Vec3d;
+
+namespace {
+
+// ---- impls
+
+// Both parts stored as given.
+RigidTransform rigid_transform_new_impl(const Quat& rotation, const Vec3d& translation) {
+  return {rotation, translation};
+}
+Quat rigid_transform_rotation_impl(const RigidTransform& t) { return t.rotation; }
+Vec3d rigid_transform_translation_impl(const RigidTransform& t) { return t.translation; }
+Vec3d rigid_transform_apply_impl(const RigidTransform& t, const Vec3d& v) { return morvix::apply(t, v); }
+RigidTransform rigid_transform_then_impl(const RigidTransform& t, const RigidTransform& other) {
+  return morvix::then(t, other);
+}
+RigidTransform rigid_transform_inverse_impl(const RigidTransform& t) { return morvix::inverse(t); }
+RigidTransform rigid_transform_interpolate_impl(const RigidTransform& t, const RigidTransform& other, double s) {
+  return morvix::interpolate(t, other, s);
+}
+morvix::Matrix4 rigid_transform_to_matrix_impl(const RigidTransform& t) { return morvix::to_matrix(t); }
+
+// Only a pose matrix is accepted: the conversion itself takes any matrix.
+RigidTransform rigid_transform_from_matrix_impl(const morvix::Matrix4& m) {
+  using Test = binding::PoseMatrixTest;
+  switch (morvix::rigid_matrix_fault(m)) {
+    case morvix::RigidMatrixFault::not_orthonormal:
+      binding::throw_not_a_pose_matrix(Test::orthonormal_block, morvix::orthonormal_tolerance);
+    case morvix::RigidMatrixFault::reflection:
+      binding::throw_not_a_pose_matrix(Test::block_determinant, 0.0);
+    case morvix::RigidMatrixFault::last_column:
+      binding::throw_not_a_pose_matrix(Test::last_column, morvix::last_column_tolerance);
+    case morvix::RigidMatrixFault::none:
+      break;
+  }
+  return morvix::from_matrix(m);
+}
+
+bool rigid_transform_eq_impl(const RigidTransform& a, const RigidTransform& b) { return a == b; }
+// The constructor's arguments, which it stores unchanged: pickles are bit-exact.
+std::tuple<Quat, Vec3d> rigid_transform_args_impl(const RigidTransform& t) { return {t.rotation, t.translation}; }
+
+std::string rigid_transform_repr_impl(const RigidTransform& t) {
+  std::string out = "RigidTransform(";
+  append_quat_repr(out, t.rotation);
+  out += ", ";
+  append_vec3d_repr(out, t.translation);
+  out += ')';
+  return out;
+}
+
+// ---- table
+
+// No hash: the tolerant equality cannot have one.
+binding::ClassBuilder<RigidTransform> rigid_transform_table() {
+  return std::move(binding::ClassBuilder<RigidTransform>("RigidTransform")
+                       .constructor<rigid_transform_new_impl>("rotation", "translation")
+                       .static_method<&RigidTransform::identity>("identity")
+                       .static_method<rigid_transform_from_matrix_impl>("from_matrix", "m")
+                       .property<rigid_transform_rotation_impl>("rotation")
+                       .property<rigid_transform_translation_impl>("translation")
+                       .method<rigid_transform_apply_impl>("apply", "v")
+                       .method<rigid_transform_then_impl>("then", "other")
+                       .method<rigid_transform_inverse_impl>("inverse")
+                       .method<rigid_transform_interpolate_impl>("interpolate", "other", "s")
+                       .method<rigid_transform_to_matrix_impl>("to_matrix")
+                       .equality<rigid_transform_eq_impl>()
+                       .repr<rigid_transform_repr_impl>()
+                       .pickled_by_constructor<rigid_transform_args_impl>());
+}
+
+}  // namespace
+
+}  // namespace kalvor
+
+KALVOR_CLASS_TYPE(morvix::RigidTransform, kalvor::rigid_transform_table)

@@ -1,0 +1,102 @@
+#pragma once
+// RigidTransform: a pose, the rotation `rotation` followed by the translation
+// `translation`, so that it maps v to rotate(rotation, v) + translation.
+//
+// Poses compose, undo and interpolate as algebra on the two parts, never
+// through a 4×4 matrix. Like Quat, a pose is never normalised behind the
+// caller's back: a non-unit rotation scales what it moves by its squared
+// magnitude, and then/inverse follow rotate wherever it goes.
+
+#include <array>
+
+#include "morvix/src/quat.hpp"
+#include "morvix/src/vec3d.hpp"
+
+namespace morvix {
+
+struct RigidTransform {
+  Quat rotation;
+  Vec3d translation;
+
+  static constexpr RigidTransform identity() noexcept { return {Quat::identity(), zero()}; }
+};
+
+// Rows of a 4×4 matrix, row 1 first.
+using Matrix4 = std::array<std::array<double, 4>, 4>;
+
+namespace formula {
+
+// rotate(q, v) + t: the rotation first, then each component plus its
+// translation (one rounding each). The bulk list transform runs this very
+// formula, so its elements carry the bits of apply.
+inline constexpr auto transform = [](const auto& q, const auto& t, const auto& v) noexcept {
+  return add(rotate(q, v), t);
+};
+
+}  // namespace formula
+
+// ---- applying, composing, undoing
+
+// Bit for bit rotate(t.rotation, v) + t.translation, NaN results included.
+inline Vec3d apply(const RigidTransform& t, const Vec3d& v) noexcept {
+  return settled(formula::transform, t.rotation, t.translation, v);
+}
+
+// The pose that applies `a` first and `b` second: rotation then(a, b), and
+// a's translation carried through b, apply(b, a.translation).
+inline RigidTransform then(const RigidTransform& a, const RigidTransform& b) noexcept {
+  return {then(a.rotation, b.rotation), apply(b, a.translation)};
+}
+
+// Rotation inverse(r); translation −rotate(inverse(r), t), the negation exact.
+// The zero rotation gives NaN everywhere.
+inline RigidTransform inverse(const RigidTransform& t) noexcept {
+  const Quat r = inverse(t.rotation);
+  return {r, -rotate(r, t.translation)};
+}
+
+// The rotation by slerp (so normalised), the translation (1 − s)·a + s·b,
+// each product rounded before the sum. Not screw-linear: the path of a
+// moved point is not a helix unless the translation lies along the axis.
+inline RigidTransform interpolate(const RigidTransform& a, const RigidTransform& b, double s) noexcept {
+  return {slerp(a.rotation, b.rotation, s), ((1.0 - s) * a.translation) + (s * b.translation)};
+}
+
+// ---- 4×4 matrices, in the row-vector convention of to_rotation_matrix:
+// [x, y, z, 1]·M = [apply(t, v), 1]. The top-left block is
+// to_rotation_matrix(rotation), the last row the translation and 1, the last
+// column (0, 0, 0, 1). The column-vector convention's matrix is its transpose.
+
+constexpr Matrix4 to_matrix(const RigidTransform& t) noexcept {
+  const Matrix3 r = to_rotation_matrix(t.rotation);
+  return {{
+      {r[0][0], r[0][1], r[0][2], 0.0},
+      {r[1][0], r[1][1], r[1][2], 0.0},
+      {r[2][0], r[2][1], r[2][2], 0.0},
+      {t.translation.x, t.translation.y, t.translation.z, 1.0},
+  }};
+}
+
+// Why a 4×4 matrix is not a pose, tested in this order.
+enum class RigidMatrixFault {
+  none,
+  not_orthonormal,  // the top-left block, as rotation_matrix_fault tests it
+  reflection,       // the top-left block is orthonormal with determinant −1
+  last_column,      // some entry of the last column is off (0, 0, 0, 1) by more than 1e-12 (or is NaN)
+};
+inline constexpr double last_column_tolerance = 1e-12;
+RigidMatrixFault rigid_matrix_fault(const Matrix4& m) noexcept;
+
+// The inverse of to_matrix for a matrix without fault: the rotation from the
+// top-left block by from_rotation_matrix (q or −q), the translation the last
+// row. Not checked: any other matrix gives some pose.
+RigidTransform from_matrix(const Matrix4& m) noexcept;
+
+// ---- equality
+
+// Tolerant: both parts as Quat and Vec3d compare them.
+constexpr bool operator==(const RigidTransform& a, const RigidTransform& b) noexcept {
+  return (a.rotation == b.rotation) & (a.translation == b.translation);
+}
+
+}  // namespace morvix

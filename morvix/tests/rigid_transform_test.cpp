@@ -1,0 +1,152 @@
+#include "morvix/src/rigid_transform.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace morvix {
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+bool same_bits(double a, double b) {
+  return (std::isnan(a) && std::isnan(b)) || std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+void expect_bits(const Vec3d& got, const Vec3d& want) {
+  EXPECT_TRUE(same_bits(got.x, want.x) && same_bits(got.y, want.y) && same_bits(got.z, want.z))
+      << got.x << ' ' << got.y << ' ' << got.z << " vs " << want.x << ' ' << want.y << ' ' << want.z;
+}
+void expect_bits(const Quat& got, const Quat& want) {
+  EXPECT_TRUE(same_bits(got.w, want.w) && same_bits(got.i, want.i) && same_bits(got.j, want.j) &&
+              same_bits(got.k, want.k))
+      << got.w << ' ' << got.i << ' ' << got.j << ' ' << got.k;
+}
+void expect_bits(const RigidTransform& got, const RigidTransform& want) {
+  expect_bits(got.rotation, want.rotation);
+  expect_bits(got.translation, want.translation);
+}
+
+const Quat quarter_turn_z = from_axis_angle(unit_k(), AngleRadians::half_pi());
+const RigidTransform pose{normalize(Quat{0.3, -0.5, 0.7, 0.1}), {1.5, -2.25, 4}};
+const RigidTransform other{normalize(Quat{-0.2, 0.4, 0.1, 0.9}), {-3, 0.5, 0.125}};
+
+// ---- apply: the rotation, then the translation added, bit for bit
+
+struct ApplyCase {
+  std::string name;
+  RigidTransform t;
+  Vec3d v;
+};
+
+class RigidApply : public testing::TestWithParam<ApplyCase> {};
+
+TEST_P(RigidApply, IsRotateThenAdd) {
+  const auto& [name, t, v] = GetParam();
+  expect_bits(apply(t, v), rotate(t.rotation, v) + t.translation);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RigidApply,
+    testing::Values(ApplyCase{"Identity", RigidTransform::identity(), {1, 2, 3}},
+                    ApplyCase{"Pose", pose, {0.25, -7, 3}},
+                    ApplyCase{"NonUnitRotation", {{2, 0, 0, 0}, {1, 1, 1}}, {1, 2, 3}},
+                    ApplyCase{"NanTranslation", {quarter_turn_z, {nan, 0, -0.0}}, {1, 0, 0}},
+                    ApplyCase{"NanRotation", {{nan, 0, 0, 1}, {1, 2, 3}}, {1, 0, 0}},
+                    ApplyCase{"InfiniteVector", {quarter_turn_z, {0, 0, 0}}, {inf, 0, 0}},
+                    ApplyCase{"SignedZeros", {{1, -0.0, 0, -0.0}, {-0.0, -0.0, 0}}, {-0.0, -0.0, -0.0}}),
+    [](const testing::TestParamInfo<ApplyCase>& info) { return info.param.name; });
+
+TEST(RigidApply, QuarterTurnAndShift) {
+  // A right-hand quarter turn about z takes x to y, then the shift.
+  expect_bits(apply({quarter_turn_z, {10, 20, 30}}, {1, 0, 0}), {10.0, 21.0, 30.0});
+}
+
+// ---- then, inverse, interpolate
+
+TEST(RigidThenInverse, ExactAlgebra) {
+  const RigidTransform c = then(pose, other);
+  expect_bits(c, {then(pose.rotation, other.rotation), apply(other, pose.translation)});
+  expect_bits(inverse(pose), {inverse(pose.rotation), -rotate(inverse(pose.rotation), pose.translation)});
+  // A half turn about z and a shift: the inverse turns back and shifts back.
+  expect_bits(inverse(RigidTransform{{0, 0, 0, 1}, {1, 2, 3}}), {{0, -0.0, -0.0, -1}, {1, 2, -3}});
+  const RigidTransform z = inverse(RigidTransform{{0, 0, 0, 0}, {1, 2, 3}});
+  EXPECT_TRUE(std::isnan(z.rotation.w) && std::isnan(z.translation.x));
+}
+
+TEST(RigidInterpolate, EndsAndWrittenOrder) {
+  expect_bits(interpolate(pose, other, 0.0), {slerp(pose.rotation, other.rotation, 0.0), pose.translation});
+  expect_bits(interpolate(pose, other, 1.0).translation, other.translation);
+  // (1 − s)·a + s·b: with s = 0.1 the other order, a + s·(b − a), differs.
+  const RigidTransform a{Quat::identity(), {0.1, 0.2, 0.3}}, b{Quat::identity(), {0.7, -0.3, 1e16}};
+  const double s = 0.1;
+  expect_bits(interpolate(a, b, s).translation,
+              {(0.9 * 0.1) + (s * 0.7), (0.9 * 0.2) + (s * -0.3), (0.9 * 0.3) + (s * 1e16)});
+  expect_bits(interpolate(pose, other, 0.3).rotation, slerp(pose.rotation, other.rotation, 0.3));
+}
+
+// ---- matrices
+
+TEST(RigidMatrix, LayoutAndRoundTrip) {
+  const Matrix4 m = to_matrix(pose);
+  const Matrix3 r = to_rotation_matrix(pose.rotation);
+  const Vec3d t = pose.translation;
+  const Matrix4 want{{{r[0][0], r[0][1], r[0][2], 0}, {r[1][0], r[1][1], r[1][2], 0}, {r[2][0], r[2][1], r[2][2], 0},
+                      {t.x, t.y, t.z, 1}}};
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_TRUE(same_bits(m[i][j], want[i][j])) << i << ' ' << j;
+  expect_bits(from_matrix(m), {from_rotation_matrix(r), t});
+  EXPECT_EQ(rigid_matrix_fault(m), RigidMatrixFault::none);
+}
+
+struct FaultCase {
+  std::string name;
+  Matrix4 m;
+  RigidMatrixFault want;
+};
+
+class RigidMatrixFaults : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(RigidMatrixFaults, Table) { EXPECT_EQ(rigid_matrix_fault(GetParam().m), GetParam().want); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RigidMatrixFaults,
+    testing::Values(
+        FaultCase{"Identity", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {5, 6, 7, 1}}}, RigidMatrixFault::none},
+        FaultCase{"ColumnWithinTolerance",
+                  {{{1, 0, 0, 1e-12}, {0, 1, 0, -1e-12}, {0, 0, 1, 0}, {0, 0, 0, 1 + 9e-13}}},
+                  RigidMatrixFault::none},
+        FaultCase{"ColumnOff", {{{1, 0, 0, 0}, {0, 1, 0, 2e-12}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
+                  RigidMatrixFault::last_column},
+        FaultCase{"CornerOff", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 2}}}, RigidMatrixFault::last_column},
+        FaultCase{"ColumnNan", {{{1, 0, 0, nan}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
+                  RigidMatrixFault::last_column},
+        // The translation is not tested.
+        FaultCase{"TranslationNan", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {nan, inf, 0, 1}}},
+                  RigidMatrixFault::none},
+        FaultCase{"Transposed", {{{1, 0, 0, 5}, {0, 1, 0, 6}, {0, 0, 1, 7}, {0, 0, 0, 1}}},
+                  RigidMatrixFault::last_column},
+        // The block comes first, whatever the last column holds.
+        FaultCase{"Skewed", {{{1, 0.1, 0, 5}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
+                  RigidMatrixFault::not_orthonormal},
+        FaultCase{"Reflection", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, -1, 0}, {0, 0, 0, 1}}},
+                  RigidMatrixFault::reflection}),
+    [](const testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+
+// ---- equality
+
+TEST(RigidEquality, BothPartsTolerant) {
+  EXPECT_EQ(pose, (RigidTransform{pose.rotation, pose.translation + Vec3d{1e-17, 0, 0}}));
+  EXPECT_NE(pose, (RigidTransform{pose.rotation, pose.translation + Vec3d{1e-15, 0, 0}}));
+  EXPECT_NE(pose, (RigidTransform{other.rotation, pose.translation}));
+  const RigidTransform with_nan{Quat::identity(), {nan, 0, 0}};
+  EXPECT_FALSE(with_nan == with_nan);
+}
+
+}  // namespace
+}  // namespace morvix
