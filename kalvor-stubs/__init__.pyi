@@ -11,7 +11,7 @@ from typing import Any, ClassVar, Final, Protocol, Self, SupportsFloat, Supports
 
 from . import geometry as geometry
 
-__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "RigidTransform"]
+__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "RigidTransform", "QuatList"]
 
 __version__: Final[str]
 """The package version, as in pyproject.toml."""
@@ -674,3 +674,141 @@ class VecList:
 
     def __truediv__(self, rhs: _Float, /) -> VecList:
         """A new list of every element divided by a number; by 0 gives inf or NaN, no error."""
+
+@type_check_only
+@final
+class QuatListIterator:
+    """Iterator over a snapshot of a QuatList taken by iter(); later changes to the list
+    do not affect it. Not importable: reach it only through iter(quat_list).
+    """
+
+    def __iter__(self) -> Self:
+        """The iterator itself."""
+
+    def __next__(self) -> Quat:
+        """A new Quat copy of the next element of the snapshot."""
+
+@type_check_only
+@final
+class Float64Array:
+    """An array result of a QuatList method (xyzw rows, rotation matrices): a block of
+    float64 that the object owns and lends read-only through the buffer protocol, so
+    np.asarray(result) copies nothing and memoryview(result) has its shape and format "d".
+    Not importable: reach it only as a result.
+    """
+
+    def __buffer__(self, flags: int, /) -> memoryview:
+        """A read-only C-contiguous view of the block; a writable request is a BufferError
+        ("Float64Array buffers are read-only").
+        """
+
+    def __release_buffer__(self, buffer: memoryview, /) -> None:
+        """Lets go of a view."""
+
+@final
+class QuatList:
+    """A growable list of Quat values (w, i, j, k) stored as doubles, for many rotations at once.
+
+    The same container as VecList: storage, growth, borrowing, the buffer export,
+    from_array, pickling and iteration behave alike. Element-wise operations run on a pool
+    of worker threads; element i of every result is bit-identical to the single Quat method
+    on element i. An operand that is "a Quat or a QuatList" (or "a Vec3d or a VecList")
+    applies as one value to every element, or element by element from a list of the same
+    length (ValueError "lengths differ: ..." otherwise). Every result is new.
+    """
+
+    def __new__(cls, list: Sequence[Quat] | QuatList) -> Self:
+        """A list holding copies of the sequence's Quat items, in order.
+
+        Raises TypeError for a str, a non-sequence, or an item that is not a Quat.
+        """
+
+    @staticmethod
+    def empty() -> QuatList:
+        """A new list with no elements."""
+
+    @staticmethod
+    def from_array(array: Buffer) -> QuatList:
+        """A new list from a 2-D buffer of float64 or float32 (widened exactly) with 4 columns
+        (w, i, j, k), at any strides, in one pass; the same errors as VecList.from_array.
+        """
+
+    @staticmethod
+    def from_xyzw_array(array: Buffer) -> QuatList:
+        """A new list from a 2-D buffer of float64 or float32 with 4 columns in the scalar-last
+        (x, y, z, w) convention of other libraries: each row becomes Quat(w, -x, -y, -z), the
+        rotation they mean by it.
+        """
+
+    @staticmethod
+    def from_rotation_matrices(array: Buffer) -> QuatList:
+        """A new list from a 3-D buffer of float64 or float32 of shape (n, 3, 3), each matrix
+        read as Quat.from_rotation_matrix reads one.
+
+        ValueError naming the first matrix that is not a rotation ("matrix 3: not a rotation
+        matrix: ..."), and no list is made.
+        """
+
+    @property
+    def list(self) -> builtins.list[Quat]:
+        """A new Python list of new Quat copies of the elements (read-only)."""
+
+    def append(self, quat: Quat) -> None:
+        """Appends a copy of `quat`."""
+
+    def extend(self, other: QuatList) -> None:
+        """Appends copies of all of `other`'s elements; extending a list by itself raises
+        RuntimeError "Already mutably borrowed".
+        """
+
+    def rotate(self, vectors: Vec3d | VecList) -> VecList:
+        """A new VecList: element i rotates the vector (or vector i) by Quat.rotate."""
+
+    def then(self, other: Quat | QuatList) -> QuatList:
+        """A new list: element i followed by `other` (or other's element i), as Quat.then."""
+
+    def slerp(self, other: Quat | QuatList, t: _Float) -> QuatList:
+        """A new list: Quat.slerp from element i to `other` (or other's element i) at t."""
+
+    def inverse(self) -> QuatList:
+        """A new list of the inverses of the elements (Quat.inverse)."""
+
+    def normalize(self) -> QuatList:
+        """A new list of the normalised elements; a zero element gives four NaN."""
+
+    def interpolate(self, key_times: Sequence[_Float] | Buffer, times: Sequence[_Float] | Buffer) -> QuatList:
+        """The list as keyframes at `key_times` (one per key, strictly increasing, no NaN),
+        sampled at each of `times`: keys[k].slerp(keys[k + 1], (t - t_k) / (t_{k+1} - t_k))
+        for the interval holding t, found by a binary search. Times at or before the first
+        key take the first interval at 0, at or after the last the last interval at 1; a NaN
+        time gives four NaN; one key gives that key normalised.
+
+        ValueError for no keys, a count of key times other than the keys', or key times
+        that do not increase strictly or hold a NaN.
+        """
+
+    def to_xyzw_array(self) -> Float64Array:
+        """The elements as an (n, 4) array of scalar-last rows (-i, -j, -k, w)."""
+
+    def to_rotation_matrices(self) -> Float64Array:
+        """An (n, 3, 3) array: matrix i has the rows of element i's Quat.to_rotation_matrix."""
+
+    def __len__(self) -> int:
+        """The number of elements."""
+
+    def __getitem__(self, index: SupportsIndex, /) -> Quat:
+        """A new Quat copy of the element. IndexError "Index out of bounds" at or past the
+        end, OverflowError for a negative index; slices are a TypeError.
+        """
+
+    def __iter__(self) -> QuatListIterator:
+        """An iterator over a snapshot of the elements taken now."""
+
+    def __buffer__(self, flags: int, /) -> memoryview:
+        """A read-only view of the element array itself: format "d", shape (n, 4), strides
+        (32, 8). While a view lives the list is borrowed for reading (append and extend raise
+        RuntimeError "Already borrowed"); a writable request is a BufferError.
+        """
+
+    def __release_buffer__(self, buffer: memoryview, /) -> None:
+        """Ends the borrow a view holds."""

@@ -3,7 +3,7 @@
 from typing import assert_type
 
 import kalvor
-from kalvor import AngleDegrees, AngleRadians, Quat, RigidTransform, Vec3d, VecList, geometry
+from kalvor import AngleDegrees, AngleRadians, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
 from kalvor.geometry import Circle, Plane
 
 v, w, a = Vec3d(1, 2, 3), Vec3d(x=4.0, y=5.0, z=6.0), AngleRadians.half_pi()
@@ -25,6 +25,11 @@ pose = RigidTransform(q, translation=v)
 assert_type(pose.then(pose.inverse()).interpolate(RigidTransform.identity(), 0.5).apply(w), Vec3d)
 assert_type((RigidTransform.from_matrix(pose.to_matrix()).rotation, pose.translation), tuple[Quat, Vec3d])
 assert_type(pts.transform(pose), None)
+
+track = QuatList([q, q.inverse(), Quat.identity()])
+assert_type((track.interpolate([0.0, 1, 2], range(3)).then(q).rotate(pts), next(iter(track))), tuple[VecList, Quat])
+assert_type(QuatList.from_rotation_matrices(track.to_rotation_matrices()).slerp(track, 0.5), QuatList)
+assert_type(memoryview(QuatList.from_xyzw_array(track.to_xyzw_array())).shape, tuple[int, ...] | None)
 
 plane = Plane.from_points(Vec3d(0, 0, 1), Vec3d(1, 0, 1), Vec3d(0, 1, 1))
 assert_type(geometry.plane_line(plane, Vec3d.zero(), Vec3d(1, 1, 1)), Vec3d)
