@@ -11,7 +11,7 @@ from collections import UserList
 import numpy as np
 import pytest
 
-from kalvor import AngleRadians, Quat, RigidTransform, Vec3d, VecList, geometry
+from kalvor import AngleRadians, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
 
 pytestmark = pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter")
 OK = None  # the outcome of an operation that returns normally
@@ -41,6 +41,9 @@ T, T2, POSE = RigidTransform(Q, W), RigidTransform(Quat.identity(), O), [[1, 0, 
 ARR, WIDE, INTS = np.arange(12.0).reshape(4, 3), np.zeros((2, 4)), np.zeros((2, 3), dtype=np.int32)
 ARR32, NUMPY_TRUE, NUMPY_INT = ARR[::-1].astype(np.float32), np.True_, np.int64(1)
 ARR4 = np.eye(4)
+QL, KT3 = QuatList([Q, Quat(1, 0, 0, 0), Quat(NAN, 0, 0, 1)]), [0.0, 1.0, 2.0]
+TIMES, INT_TIMES, MATS = np.linspace(-1.0, 3.0, 9), np.arange(3), np.array([np.eye(3)] * 3)
+BAD_MATS = MATS * [[[1]], [[-1]], [[1]]]
 
 
 class Meddler:
@@ -142,8 +145,21 @@ OPERATIONS = {
     "pose_matrix_shape": (TypeError, lambda: RigidTransform.from_matrix(POSE[:3])), "pose_repr": (OK, lambda: (repr(T), T == T2, T != 1)),
     "pose_unhashable": (TypeError, lambda: hash(T)), "list_transform": (OK, lambda: VecList(ITEMS).transform(T)),
     "list_transform_bad": (TypeError, lambda: L.transform(Q)),
+    # QuatList: operands of either class, runs of floats from buffers or sequences, array results and their exports
+    "list_quat_construct": (OK, lambda: (QuatList((Q, Q)), QuatList.from_array(QL), repr(QL), list(QL), QL[2], QL.list)),
+    "list_quat_operands": (OK, lambda: (QL.then(Q), QL.then(QL), QL.rotate(V), QL.rotate(VecList(ITEMS[:3])), QL.slerp(QL, 0.5))),
+    "list_quat_operand_bad": (TypeError, lambda: QL.then(V)), "list_quat_operand_length": (ValueError, lambda: QL.rotate(L)),
+    "list_quat_results": (OK, lambda: (QL.inverse(), QL.normalize())),
+    "list_quat_interpolate": (OK, lambda: (QL.interpolate(KT3, TIMES), QL.interpolate(range(3), INT_TIMES), QL.interpolate(KT3, [0.5, NAN]))),
+    "list_quat_interpolate_order": (ValueError, lambda: QL.interpolate([0, 0, 1], TIMES)),
+    "list_quat_interpolate_item": (TypeError, lambda: QL.interpolate(KT3, [0.5, "x"])),
+    "list_quat_arrays": (OK, lambda: (memoryview(QL.to_rotation_matrices()).tolist(), QuatList.from_rotation_matrices(MATS),
+                                      QuatList.from_xyzw_array(QL.to_xyzw_array()))),
+    "list_quat_matrix_refused": (ValueError, lambda: QuatList.from_rotation_matrices(BAD_MATS)),
+    "list_quat_matrix_shape": (ValueError, lambda: QuatList.from_rotation_matrices(ARR)),
+    "list_quat_iterator_end": (StopIteration, lambda: next(iter(QuatList.empty()))),
     # pickling, copying, buffer export, from_array
-    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T)},
+    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T, QL)},
     "pickle_VecList_2": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=2))),
     "pickle_out_of_band": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=5, buffer_callback=(b := []).append), buffers=b)),
     "copy": (OK, lambda: (copy.copy(L), copy.deepcopy(C))), "pickle_iterator": (TypeError, lambda: pickle.dumps(iter(L))),
