@@ -49,10 +49,11 @@ double arc(const Quat& a, const Quat& b) noexcept {
 // The unit vector along axis 0, 1 or 2.
 Vec3d unit_axis(unsigned char axis) noexcept { return axis == 0 ? unit_i() : axis == 1 ? unit_j() : unit_k(); }
 
-// Into [−π, π]: the angles it gets lie in [−2π, 2π].
+// Into [−π, π]: the angles it gets lie in [−2π, 2π]. Adding +0.0 turns −0.0,
+// which a flipped sum of zeros gives, into 0.0 and changes nothing else.
 double wrapped(double angle) noexcept {
   constexpr double pi = AngleRadians::pi().angle, two_pi = AngleRadians::two_pi().angle;
-  return angle > pi ? angle - two_pi : angle < -pi ? angle + two_pi : angle;
+  return (angle > pi ? angle - two_pi : angle < -pi ? angle + two_pi : angle) + 0.0;
 }
 
 }  // namespace
