@@ -174,6 +174,8 @@ def test_between_maps_a_onto_b(a, other, size):
         (fields(Quat.between(Vec3d(0, 0, 0), Vec3d(1, 0, 0))), NANS),
         (fields(Quat.from_rotation_matrix([[1, 0, 0], [0, -1, 0], [0, 0, -1]])), (0.0, 1.0, 0.0, 0.0)),
         (fields(Quat.from_rotation_matrix(m=((-1, 0, 0), (0, -1, 0), (0, 0, True)))), (0.0, 0.0, 0.0, 1.0)),
+        # rows orthonormal within 1e-6 pass, and the result is normalised
+        (fields(Quat.from_rotation_matrix([[1, 2e-9, 0], *R[1:], [0, 0, 1]])), (1.0, 0.0, 0.0, -5e-10)),
     ],
 )
 def test_edge_cases(got, want):

@@ -168,7 +168,9 @@ Vec3d to_rotation_vector(const Quat& q) noexcept {
   const Quat n = normalize(q);
   const double s = scaled_norm(n.i, n.j, n.k);
   const double angle = 2.0 * std::atan2(s, std::fabs(n.w));
-  // θ/s tends to 2/|w| as s goes to 0; s = 0 (the identity) takes the limit.
+  // θ and s are both accurate, so θ/s is too, down to the smallest angles: no
+  // series needed. It tends to 2/|w| as s goes to 0; s = 0 (the identity)
+  // takes the limit.
   // A NaN fails the test and reaches the limit's division.
   const double scale = s > 0.0 ? angle / s : 2.0 / std::fabs(n.w);
   // q and −q are one rotation: the one with w ≥ 0 has the vector part

@@ -131,11 +131,12 @@ constexpr Matrix3 to_rotation_matrix(const Quat& q) noexcept {
 
 // From a 3×3 matrix by rows, the inverse of to_rotation_matrix for a rotation
 // matrix: returns q or −q, normalised (a matrix rounded to float32 gives a
-// quaternion a little off unit length before that). Branches on the largest of the trace and the three
-// diagonal terms, which picks the largest of |w|, |i|, |j|, |k| (returned
-// positive) as the one taken from a square root, so no branch divides by a
-// small number; a single trace formula would lose all precision near a half
-// turn. Not checked: any other matrix gives some quaternion, NaN gives NaN.
+// quaternion a little off unit length before that). Branches on the largest
+// of the trace and the three diagonal terms, which picks the largest of |w|,
+// |i|, |j|, |k| (returned positive) as the one taken from a square root, so no
+// branch divides by a small number; a single trace formula would lose all
+// precision near a half turn. Not checked: any other matrix gives some
+// quaternion, NaN gives NaN.
 Quat from_rotation_matrix(const Matrix3& m) noexcept;
 
 // Why a matrix is not a rotation matrix, tested in this order.
@@ -210,7 +211,7 @@ inline constexpr double rotation_vector_series_below = 1e-3;
 
 // The v with |v| in [0, π] that from_rotation_vector turns back into the
 // rotation of q, normalised first: the angle is 2·atan2(|vector part|, |w|),
-// accurate at every angle where 2·acos(w) loses the small ones. Zero or
+// accurate at every angle, where 2·acos(w) loses the small ones. Zero or
 // non-finite q gives NaN.
 Vec3d to_rotation_vector(const Quat& q) noexcept;
 
