@@ -1,4 +1,5 @@
-"""AngleRadians and Quat beside PyGLM's dquat and its angle functions on floats."""
+"""AngleRadians and Quat beside PyGLM's dquat and its angle functions on floats, and Quat's
+rotation representations beside scipy's scalar Rotation."""
 
 import kalvor
 from harness import THREAD_TIME, compare, print_table
@@ -26,10 +27,17 @@ gp = glm.angleAxis(1.1, glm.dvec3(0.0, 0.6, 0.8))
 u = Vec3d(-0.5, 1.0, 2.0)
 gu = glm.dvec3(-0.5, 1.0, 2.0)
 rows = p.to_rotation_matrix()
+# Yaw, pitch and roll: intrinsic "zyx" is PyGLM's Euler convention (extrinsic x, y, z)
+# with the angles reversed.
+yaw, pitch, roll = AngleRadians(0.3), AngleRadians(-0.2), AngleRadians(0.1)
+rotvec = q.to_rotation_vector()
+grotvec = glm.dvec3(rotvec.x, rotvec.y, rotvec.z)
+xyzw = q.to_xyzw()
 
 scope = dict(
     kalvor=kalvor, glm=glm, AngleRadians=AngleRadians, Quat=Quat, axis=axis, angle=angle, q=q, q2=q2, v=v,
     gaxis=gaxis, gq=gq, gq2=gq2, gv=gv, x=0.7, p=p, gp=gp, u=u, gu=gu, rows=rows,
+    yaw=yaw, pitch=pitch, roll=roll, rotvec=rotvec, grotvec=grotvec, xyzw=xyzw,
 )
 
 QUAT_ROWS = [
@@ -45,6 +53,26 @@ QUAT_ROWS = [
     ("slerp", "q.slerp(p, 0.3)", "glm.slerp(gq, gp, 0.3)"),
     ("between", "Quat.between(v, u)", "glm.dquat(gv, gu)"),
     ("from_rotation_matrix", "Quat.from_rotation_matrix(rows)", "glm.quat_cast(glm.dmat3(rows))"),
+    ("from_intrinsic_euler", 'Quat.from_intrinsic_euler("zyx", yaw, pitch, roll)', "glm.dquat(glm.dvec3(0.1, -0.2, 0.3))"),
+    ("to_intrinsic_euler", 'q.to_intrinsic_euler("zyx")', "glm.eulerAngles(gq)"),
+    ("to_extrinsic_euler", 'q.to_extrinsic_euler("xyz")', "glm.eulerAngles(gq)"),
+    ("from_rotation_vector", "Quat.from_rotation_vector(rotvec)", "glm.angleAxis(glm.length(grotvec), glm.normalize(grotvec))"),
+    ("to_rotation_vector", "q.to_rotation_vector()", "glm.axis(gq) * glm.angle(gq)"),
+    ("from_xyzw", "Quat.from_xyzw(*xyzw)", "glm.dquat(xyzw[3], *xyzw[:3])"),
+    ("to_xyzw", "q.to_xyzw()", "(gq.x, gq.y, gq.z, gq.w)"),
+    ("angle_to", "q.angle_to(p)", "glm.angle(glm.inverse(gq) * gp)"),
+]
+
+# scipy's Rotation holding one rotation: each call pays its array machinery, so
+# far fewer calls are timed per repeat.
+SCIPY_ROWS = [
+    ("from_intrinsic_euler", 'Quat.from_intrinsic_euler("zyx", yaw, pitch, roll)', 'Rotation.from_euler("ZYX", [0.3, -0.2, 0.1])'),
+    ("to_intrinsic_euler", 'q.to_intrinsic_euler("zyx")', 'r.as_euler("ZYX")'),
+    ("from_rotation_vector", "Quat.from_rotation_vector(rotvec)", "Rotation.from_rotvec(srotvec)"),
+    ("to_rotation_vector", "q.to_rotation_vector()", "r.as_rotvec()"),
+    ("from_xyzw", "Quat.from_xyzw(*xyzw)", "Rotation.from_quat(xyzw)"),
+    ("to_xyzw", "q.to_xyzw()", "r.as_quat()"),
+    ("angle_to", "q.angle_to(p)", "(r.inv() * rp).magnitude()"),
 ]
 
 ANGLE_ROWS = [
@@ -59,6 +87,15 @@ def main():
     print_table("Quat per call (ns, median)", compare(QUAT_ROWS, scope, timer=THREAD_TIME), "PyGLM")
     print_table("AngleRadians per call (ns, median); PyGLM has no angle type, so its functions take floats",
                 compare(ANGLE_ROWS, scope, timer=THREAD_TIME), "PyGLM")
+    try:
+        from scipy.spatial.transform import Rotation
+    except ImportError:
+        print("\n(scipy is not installed: no rows beside scipy's Rotation)")
+        return
+    scipy_scope = dict(scope, Rotation=Rotation, r=Rotation.from_quat(xyzw), rp=Rotation.from_quat(p.to_xyzw()),
+                       srotvec=[rotvec.x, rotvec.y, rotvec.z])
+    print_table("Quat beside scipy's Rotation of one rotation, per call (ns, median)",
+                compare(SCIPY_ROWS, scipy_scope, number=5_000, timer=THREAD_TIME), "scipy")
 
 
 if __name__ == "__main__":

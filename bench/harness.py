@@ -41,6 +41,11 @@ def _fmt(value):
     return f"{value:.0f}" if value >= 100 else f"{value:.3g}"
 
 
+def _ratio(value):
+    # Two significant digits below 0.1, where two decimals would round a 100-fold lead to 0.00.
+    return f"{value:.2f}" if value >= 0.1 else f"{value:.2g}"
+
+
 def print_table(title, results, peer, unit="ns", scale=1.0):
     print(f"\n### {title}\n")
     print(f"| operation | kalvor | {unit} | {peer} | {unit} | ratio |")
@@ -51,5 +56,5 @@ def print_table(title, results, peer, unit="ns", scale=1.0):
         else:
             print(
                 f"| {label} | `{ours}` | {_fmt(ours_t * scale)} | `{theirs}` | {_fmt(theirs_t * scale)} | "
-                f"{ours_t / theirs_t:.2f} |"
+                f"{_ratio(ours_t / theirs_t)} |"
             )

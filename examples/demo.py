@@ -50,6 +50,14 @@ def rotations() -> None:
     print(f"axis and angle read back: {axis}, {angle}")
     print(f"angle between x and (1, 1, 0): {Vec3d.i().angle_to(Vec3d(1, 1, 0)).to_degrees()}")
 
+    # An aircraft attitude as yaw, pitch and roll: turns about z, the turned y, the twice-turned x.
+    yaw, pitch, roll = (AngleDegrees(d).to_radians() for d in (30, 10, -5))
+    attitude = Quat.from_intrinsic_euler("zyx", yaw, pitch, roll)
+    print(f"yaw 30°, pitch 10°, roll -5°: the nose points along {attitude.rotate(Vec3d.i())}")
+    back = ", ".join(f"{a.to_degrees().angle:.12g}°" for a in attitude.to_intrinsic_euler("zyx"))
+    print(f"  read back as yaw, pitch, roll: {back}; as scalar-last (x, y, z, w) for ROS or scipy: {attitude.to_xyzw()}")
+    print(f"  as a rotation vector: {attitude.to_rotation_vector()}, turning {attitude.angle_to(Quat.identity()).to_degrees()} in all")
+
 
 def animation() -> None:
     section("A camera between two keyframes")

@@ -364,9 +364,45 @@ class Quat:
     def from_rotation_matrix(m: Sequence[Sequence[_Float]] | _Rows) -> Quat:
         """The inverse of to_rotation_matrix: q or -q, its largest component positive.
 
-        `m` is three rows of three floats (lists, tuples, a (3, 3) NumPy array). TypeError
-        for another shape or a non-float element; ValueError if the rows are not orthonormal
-        within 1e-9 or the determinant is -1 (a reflection).
+        `m` is three rows of three floats (lists, tuples, a (3, 3) NumPy array). The result is
+        normalised. TypeError for another shape or a non-float element; ValueError if the rows
+        are not orthonormal within 1e-6 (any rotation matrix rounded to float32 passes) or the
+        determinant is -1 (a reflection).
+        """
+
+    @staticmethod
+    def from_intrinsic_euler(axes: str, a: AngleRadians, b: AngleRadians, c: AngleRadians) -> Quat:
+        """Turn about axis P by a, then about the once-turned Q by b, then the twice-turned R by c.
+
+        `axes` "pqr" is three of the letters x, y, z (either case, no meaning to it) with no
+        letter twice in a row: xyz xzy yxz yzx zxy zyx, or xyx xzx yxy yzy zxz zyz. The same
+        rotation as from_extrinsic_euler of the reversed axes with (c, b, a); it rotates v to
+        R_P(a)·R_Q(b)·R_R(c)·v. scipy writes this sequence in upper case. ValueError naming the
+        string for bad axes; TypeError for a non-str or an angle that is not an AngleRadians.
+        """
+
+    @staticmethod
+    def from_extrinsic_euler(axes: str, a: AngleRadians, b: AngleRadians, c: AngleRadians) -> Quat:
+        """Turn about the fixed axis P by a, then the fixed Q by b, then the fixed R by c.
+
+        Exactly from_axis_angle(P, a).then(from_axis_angle(Q, b)).then(from_axis_angle(R, c)).
+        `axes` as for from_intrinsic_euler; scipy writes this sequence in lower case.
+        """
+
+    @staticmethod
+    def from_rotation_vector(v: Vec3d) -> Quat:
+        """The turn by |v| radians about v/|v| (right-hand rule); the zero vector gives the identity.
+
+        Accurate for tiny vectors: for |v| = 1e-300 the vector part is -v/2 to the last bit.
+        Raises TypeError if `v` is not a Vec3d.
+        """
+
+    @staticmethod
+    def from_xyzw(x: _Float, y: _Float, z: _Float, w: _Float) -> Quat:
+        """The scalar-last quaternion of glTF, ROS, Unity and scipy (it rotates v as q·v·q*).
+
+        Exactly Quat(w, -x, -y, -z): signs changed, nothing normalised, -0.0 kept. So
+        Quat.from_xyzw(*r.as_quat()).rotate(v) equals scipy's r.apply(v).
         """
 
     @property
@@ -443,6 +479,38 @@ class Quat:
 
         t = 0 gives this one normalised, t = 1 `other` (or -other, the same rotation), and
         other t extrapolate; the angle turned is t times the angle between the two.
+        """
+
+    def to_intrinsic_euler(self, axes: str) -> tuple[AngleRadians, AngleRadians, AngleRadians]:
+        """The angles (a, b, c) from which from_intrinsic_euler(axes, ...) rebuilds this rotation.
+
+        Normalised first; q and -q give the same angles. a and c lie in [-π, π], b in
+        [-π/2, π/2] (xyz ... zyx) or [0, π] (xyx ... zyz). When b is exactly at a limit
+        (gimbal lock), c is 0 and a carries the whole turn; there is no warning and no
+        threshold. A zero or non-finite quaternion gives three NaN.
+        """
+
+    def to_extrinsic_euler(self, axes: str) -> tuple[AngleRadians, AngleRadians, AngleRadians]:
+        """The angles (a, b, c) from which from_extrinsic_euler(axes, ...) rebuilds this rotation.
+
+        Ranges, gimbal lock and degenerate input as for to_intrinsic_euler.
+        """
+
+    def to_rotation_vector(self) -> Vec3d:
+        """The v with |v| in [0, π] from which from_rotation_vector rebuilds this rotation.
+
+        Normalised first; the angle is 2·atan2(|(i, j, k)|, |w|), accurate at every angle
+        (to_axis_angle's 2·acos(w) loses small ones). Zero or non-finite gives NaN.
+        """
+
+    def to_xyzw(self) -> tuple[float, float, float, float]:
+        """(-i, -j, -k, w): the scalar-last quaternion that from_xyzw reads, bit for bit."""
+
+    def angle_to(self, other: Quat) -> AngleRadians:
+        """The angle in [0, π] of the rotation that takes this one to `other`.
+
+        Both normalised first, q and -q one rotation; accurate for small angles
+        (q.angle_to(q) is below 1e-15). Zero or non-finite gives NaN.
         """
 
     def __eq__(self, other: object, /) -> bool:

@@ -32,6 +32,7 @@ Panic = _panic_type()
 NAN = float("nan")
 V, W, O, N, A, B = Vec3d(1, 2, 3), Vec3d(-4, 0.5, 6), Vec3d(0.5, 0.25, -1), Vec3d(0, 0, 1), Vec3d(1, 2, 0), Vec3d(1, 2, 1)
 R, Q = AngleRadians(1.25), Quat(0.5, 0.5, -0.5, 0.5)
+AXES_SUBCLASS = type("Axes", (str,), {})("x\u00e9y")
 ITEMS = [Vec3d(1, 2, 3), Vec3d(-4, 0.5, 6), Vec3d(0, 0, 0), Vec3d(NAN, 1, 1)]
 L = VecList(ITEMS)
 PL, C, CD = Plane(N, 5.0), Circle(Vec3d(0, 0, 0), 1.0, N), Circle(Vec3d(1, 0, 0), 1.0, N)
@@ -115,6 +116,13 @@ OPERATIONS = {
     "matrix_reflection": (ValueError, _matrix([0, 0, -1])), "matrix_short_row": (TypeError, _matrix([0, 0])),
     "matrix_bad_element": (TypeError, _matrix([0, 0, "1"])), "matrix_bad_row": (TypeError, _matrix(5)),
     "matrix_short": (TypeError, lambda: Quat.from_rotation_matrix([[1, 0, 0]])),
+    # the axes converter and its errors, and the other rotation representations
+    "euler_from": (OK, lambda: (Quat.from_intrinsic_euler("ZYX", R, R, R), Quat.from_extrinsic_euler(axes="xzx", a=R, b=R, c=R))),
+    "euler_to": (OK, lambda: (Q.to_intrinsic_euler("zyx"), Q.to_extrinsic_euler(axes="XYX"))),
+    "euler_axes_bad": (ValueError, lambda: Q.to_intrinsic_euler("xxy")), "euler_axes_not_str": (TypeError, lambda: Q.to_extrinsic_euler(5)),
+    "euler_axes_str_subclass": (ValueError, lambda: Q.to_extrinsic_euler(AXES_SUBCLASS)),
+    "rotation_vector": (OK, lambda: Quat.from_rotation_vector(Q.to_rotation_vector())),
+    "xyzw": (OK, lambda: Quat.from_xyzw(*Q.to_xyzw())), "angle_to": (OK, lambda: Q.angle_to(other=Q)),
     # VecList, bulk operations (the worker pool) and its iterator
     "list_construct": (OK, lambda: VecList(tuple(ITEMS))), "list_construct_str": (TypeError, lambda: VecList("abc")),
     "list_construct_bad_item": (TypeError, lambda: VecList([O, 1])), "list_construct_not_sequence": (TypeError, lambda: VecList(5)),

@@ -174,10 +174,17 @@ def test_between_maps_a_onto_b(a, other, size):
         (fields(Quat.between(Vec3d(0, 0, 0), Vec3d(1, 0, 0))), NANS),
         (fields(Quat.from_rotation_matrix([[1, 0, 0], [0, -1, 0], [0, 0, -1]])), (0.0, 1.0, 0.0, 0.0)),
         (fields(Quat.from_rotation_matrix(m=((-1, 0, 0), (0, -1, 0), (0, 0, True)))), (0.0, 0.0, 0.0, 1.0)),
+        # rows orthonormal within 1e-6 pass, and the result is normalised
+        (fields(Quat.from_rotation_matrix([[1, 2e-9, 0], *R[1:], [0, 0, 1]])), (1.0, 0.0, 0.0, -5e-10)),
     ],
 )
 def test_edge_cases(got, want):
     assert same_bits_or_nan(got, want)
+
+
+AXES_RULE = "axes must be three of the letters x, y, z (either case) with no letter twice in a row"
+BAD_AXES = ["", "xy", "xyzx", "xxy", "xyy", "XXy", "abc", "xyw", "x y", "xy\0", "x\u00e9z", "\U0001f600yz", type("Sub", (str,), {"__repr__": lambda s: 1 / 0})("zz")]
+ANGLES = [AngleRadians(0.5), AngleRadians(-0.25), AngleRadians(2.0)]
 
 
 def emptied(which):
@@ -210,12 +217,162 @@ def emptied(which):
         (lambda: Quat.from_rotation_matrix(emptied(0)), TypeError, "argument 'm': [0]: expected a sequence of 3 items, got 0"),
         (lambda: Quat.from_rotation_matrix(pytest.importorskip("numpy").eye(3, 4)), TypeError, "argument 'm': [0]: expected a sequence of 3 items, got 4"),
         (lambda: Quat.from_rotation_matrix([*R, [0, 0, -1]]), ValueError, "not a rotation matrix: its determinant is -1 (a reflection)"),
-        (lambda: Quat.from_rotation_matrix([[1, 2e-9, 0], *R[1:], [0, 0, 1]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-9"),
-        (lambda: Quat.from_rotation_matrix([[NAN, 0, 0], *R[1:], [0, 0, 1]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-9"),
-        (lambda: Quat.from_rotation_matrix([*R, [0, 0.6, 0.8]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-9"),
+        (lambda: Quat.from_rotation_matrix([[1, 0.1, 0], *R[1:], [0, 0, 1]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-6"),
+        (lambda: Quat.from_rotation_matrix([[NAN, 0, 0], *R[1:], [0, 0, 1]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-6"),
+        (lambda: Quat.from_rotation_matrix([*R, [0, 0.6, 0.8]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-6"),
+        (lambda: Quat.from_rotation_matrix([[0] * 3] * 3), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-6"),
+        *[(lambda a=a: Quat.identity().to_intrinsic_euler(a), ValueError, f"{AXES_RULE}, got {str.__repr__(a)}") for a in BAD_AXES],
+        (lambda: Quat.from_extrinsic_euler(b"xyz", *ANGLES), TypeError, "argument 'axes': 'bytes' object is not an instance of 'str'"),
+        (lambda: Quat.identity().to_extrinsic_euler(axes=None), TypeError, "argument 'axes': 'None' is not an instance of 'str'"),
+        (lambda: Quat.from_intrinsic_euler("xyz", 0.5, *ANGLES[1:]), TypeError, "argument 'a': 'float' object is not an instance of 'AngleRadians'"),
+        (lambda: Quat.from_intrinsic_euler("xyz", *ANGLES[:2]), TypeError, "Quat.from_intrinsic_euler() missing 1 required positional argument: 'c'"),
+        (lambda: Quat.from_xyzw(1, 2, 3), TypeError, "Quat.from_xyzw() missing 1 required positional argument: 'w'"),
+        (lambda: Quat.from_rotation_vector((1, 2, 3)), TypeError, "argument 'v': 'tuple' object is not an instance of 'Vec3d'"),
+        (lambda: Quat.identity().angle_to(other=Vec3d(1, 0, 0)), TypeError, "argument 'other': 'Vec3d' object is not an instance of 'Quat'"),
     ],
 )
 def test_errors(call, exc, text):
     with raises(exc, text):
         call()
 
+
+
+# ---- Euler angles, rotation vectors, the scalar-last quaternion, angle_to; scipy's Rotation is the oracle.
+
+SEQUENCES = "xyz xzy yxz yzx zxy zyx xyx xzx yxy yzy zxz zyz".split()
+CONVENTIONS = [(s, frame) for s in SEQUENCES for frame in ("intrinsic", "extrinsic")]
+PI = math.pi
+V = Vec3d(0.3, -1.2, 0.7)
+
+
+def scipy_rotation():
+    return pytest.importorskip("scipy.spatial.transform", exc_type=ImportError).Rotation  # the debug interpreter has no scipy build
+
+
+def from_euler(seq, frame, angles):
+    return getattr(Quat, f"from_{frame}_euler")(seq, *map(AngleRadians, angles))
+
+
+def to_euler(q, seq, frame):
+    got = getattr(q, f"to_{frame}_euler")(seq)
+    assert type(got) is tuple and all(type(a) is AngleRadians for a in got)
+    return [a.angle for a in got]
+
+
+def beta_range(seq):
+    return (0.0, PI) if seq[0] == seq[2] else (-PI / 2, PI / 2)
+
+
+def random_angles(seq, n, margin, seed=18):
+    rng = __import__("random").Random(f"{seq}{seed}")
+    low, high = beta_range(seq)
+    return [(rng.uniform(-PI, PI), rng.uniform(low + margin, high - margin), rng.uniform(-PI, PI)) for _ in range(n)]
+
+
+def close(a, b, tolerance):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b, strict=True))
+
+
+@pytest.mark.parametrize("seq, frame", CONVENTIONS)
+def test_euler_round_trips(seq, frame):
+    other = "extrinsic" if frame == "intrinsic" else "intrinsic"
+    for angles in random_angles(seq, 300, 1e-3):  # away from gimbal lock: the angles themselves come back
+        q = from_euler(seq, frame, angles)
+        assert close(to_euler(q, seq.upper(), frame), angles, 1e-12)
+        # intrinsic "pqr"(a, b, c) is extrinsic "rqp"(c, b, a), to the bit
+        assert fields(q) == fields(from_euler(seq[::-1], other, angles[::-1]))
+
+
+@pytest.mark.parametrize("seq, frame", CONVENTIONS)
+def test_euler_matches_scipy(seq, frame):
+    rotation, cases = scipy_rotation(), random_angles(seq, 300, 1e-3, seed=19)
+    scipy_seq = seq.upper() if frame == "intrinsic" else seq
+    r = rotation.from_euler(scipy_seq, cases)
+    qs = [Quat.from_xyzw(*x) for x in r.as_quat()]
+    assert all(close(to_euler(q, seq, frame), want, 1e-12) for q, want in zip(qs, r.as_euler(scipy_seq)))
+    assert all(close(xyz(from_euler(seq, frame, a).rotate(V)), want, 1e-14) for a, want in zip(cases, r.apply(xyz(V))))
+
+
+@pytest.mark.parametrize("seq, frame", CONVENTIONS)
+def test_euler_rebuilds_the_rotation_near_and_at_gimbal_lock(seq, frame):
+    limits = beta_range(seq)
+    for i, (a, _, c) in enumerate(random_angles(seq, 60, 0.0)):
+        limit, offset = limits[i % 2], [0.0, 1e-15, 1e-12, 1e-9, 1e-6, 1e-3][i // 2 % 6]
+        q = from_euler(seq, frame, (a, limit + offset if limit < 0.5 else limit - offset, c))
+        got = to_euler(q, seq, frame)
+        assert limits[0] <= got[1] <= limits[1] and all(-PI <= x <= PI for x in got[::2])
+        assert close(xyz(from_euler(seq, frame, got).rotate(V)), xyz(q.rotate(V)), 1e-14 * V.magnitude())
+        if got[1] in limits:
+            assert got[2] == 0.0
+    # exactly locked: a quarter turn about the middle axis whose two fields are equal
+    p, m = "xyz".index(seq[0]), "xyz".index(seq[1])
+    for side in (1, -1):
+        turn, half = Quat.from_axis_angle(Vec3d(*(float(n == p) for n in range(3))), AngleRadians(2.5)), math.sqrt(0.5)
+        if seq[0] == seq[2]:
+            middle = Quat(side > 0, *(-float(n == m and side < 0) for n in range(3)))  # b = 0 or b = pi
+        else:
+            middle = Quat(half, *(side * half * (n == m) for n in range(3)))  # b = -side * pi / 2
+        got = to_euler(turn.then(middle) if frame == "extrinsic" else middle.then(turn), seq, frame)
+        assert got[1] == limits[side < 0] and got[2] == 0.0 and abs(abs(got[0]) - 2.5) <= 1e-15
+
+
+def test_rotation_vectors_and_xyzw_match_scipy():
+    rotation = scipy_rotation()
+    r = rotation.random(2000, rng=18)
+    for xyzw, rotvec, moved in zip(r.as_quat(), r.as_rotvec(), r.apply(xyz(V))):
+        q = Quat.from_xyzw(*xyzw)
+        assert same_bits(q.to_xyzw(), xyzw) and close(xyz(q.rotate(V)), moved, 1e-14)
+        assert close(xyz(q.to_rotation_vector()), rotvec, 1e-14)
+        assert close(xyz(Quat.from_rotation_vector(Vec3d(*rotvec)).rotate(V)), moved, 1e-14)
+    # a quarter turn about z turns x to y in both
+    assert close(xyz(Quat.from_xyzw(*rotation.from_rotvec([0, 0, PI / 2]).as_quat()).rotate(Vec3d(1, 0, 0))), (0, 1, 0), 1e-15)
+
+
+def test_small_angles_are_accurate():
+    rng = __import__("random").Random(18)
+    for _ in range(2000):
+        angle = math.exp(rng.uniform(math.log(1e-300), math.log(PI - 1e-6)))
+        axis = Vec3d(rng.gauss(0, 1), rng.gauss(0, 1), rng.gauss(0, 1)).normalize()
+        v = Vec3d(*(angle * c for c in xyz(axis)))
+        q = Quat.from_rotation_vector(v)
+        assert abs(math.hypot(*xyz(q.to_rotation_vector())) - math.hypot(*xyz(v))) <= 1e-14 * math.hypot(*xyz(v))
+        assert abs(Quat.identity().angle_to(q).angle - math.hypot(*xyz(v))) <= 1e-14 * math.hypot(*xyz(v))
+    tiny = Vec3d(1e-300, -3e-300, 2e-300)
+    assert same_bits(fields(Quat.from_rotation_vector(tiny)), (1.0, -5e-301, 1.5e-300, -1e-300))
+
+
+@given(units, st.floats(1e-3, 1e3))
+def test_angle_to_treats_q_and_minus_q_as_one_rotation(q, scale):
+    r = Quat(*(-scale * c for c in fields(q)))
+    assert q.angle_to(q).angle < 1e-15 and q.angle_to(r).angle < 1e-15 and Quat.identity().angle_to(r).angle <= PI
+
+
+@given(units)
+def test_float32_matrix_is_accepted(q):
+    rows = [[float(__import__("numpy").float32(x)) for x in row] for row in q.to_rotation_matrix()]
+    r = Quat.from_rotation_matrix(rows)
+    assert abs(r.magnitude() - 1) <= 1e-15 and close(fields(r), fields(same_side(r, q)), 1e-6)
+
+
+@pytest.mark.parametrize(
+    "got, want",
+    [
+        (fields(Quat.from_xyzw(-0.0, 2, NAN, -5)), (-5.0, 0.0, -2.0, NAN)),
+        (Quat.from_xyzw(x=-0.0, y=2, z=3, w=-5).to_xyzw(), (-0.0, 2.0, 3.0, -5.0)),
+        (Quat.identity().to_xyzw(), (-0.0, -0.0, -0.0, 1.0)),
+        (xyz(Quat.from_rotation_vector(Vec3d(0, 0, 0)).to_rotation_vector()), (0.0, 0.0, 0.0)),
+        (xyz(Quat(0, 0, 0, 0).to_rotation_vector()), (NAN,) * 3),
+        (xyz(Quat(INF, 0, 0, 0).to_rotation_vector()), (NAN,) * 3),
+        (fields(Quat.from_rotation_vector(Vec3d(INF, 0, 0))), NANS),
+        ([a.angle for a in Quat(0, 0, 0, 0).to_extrinsic_euler("xyz")], (NAN,) * 3),
+        ([a.angle for a in Quat(1, NAN, 0, 0).to_intrinsic_euler("zxz")], (NAN,) * 3),
+        ((Quat(0, 0, 0, 0).angle_to(Quat.identity()).angle, Quat.identity().angle_to(Quat(INF, 0, 0, 0)).angle), (NAN, NAN)),
+        # a non-unit quaternion is normalised first
+        ([a.angle for a in Quat(0, 0, 0, 3).to_extrinsic_euler("zyx")], (-PI, 0.0, 0.0)),
+        (xyz(Quat(0, 0, 0, 3).to_rotation_vector()), (-0.0, -0.0, -PI)),
+        # a quarter turn about z: yaw pi/2
+        ([a.angle for a in Quat.from_axis_angle(Vec3d(0, 0, 1), AngleRadians.half_pi()).to_intrinsic_euler(axes="ZYX")], (PI / 2, 0.0, 0.0)),
+    ],
+)
+def test_rotation_edge_cases(got, want):
+    assert same_bits_or_nan(got, want)

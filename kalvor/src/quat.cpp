@@ -11,6 +11,8 @@
 namespace kalvor {
 
 using morvix::AngleRadians;
+using morvix::EulerAxes;
+using morvix::EulerFrame;
 using morvix::Quat;
 using morvix::Vec3d;
 
@@ -44,6 +46,23 @@ Quat quat_from_rotation_matrix_impl(const morvix::Matrix3& m) {
   if (fault != morvix::MatrixFault::none) binding::throw_not_a_rotation(fault == morvix::MatrixFault::reflection);
   return morvix::from_rotation_matrix(m);
 }
+template <EulerFrame Frame>
+Quat quat_from_euler_impl(const EulerAxes& axes, const AngleRadians& a, const AngleRadians& b, const AngleRadians& c) {
+  return morvix::from_euler(axes, Frame, a.angle, b.angle, c.angle);
+}
+template <EulerFrame Frame>
+std::tuple<AngleRadians, AngleRadians, AngleRadians> quat_to_euler_impl(const Quat& q, const EulerAxes& axes) {
+  const auto [a, b, c] = morvix::to_euler(q, axes, Frame);
+  return {{a}, {b}, {c}};
+}
+Quat quat_from_rotation_vector_impl(const Vec3d& v) { return morvix::from_rotation_vector(v); }
+Vec3d quat_to_rotation_vector_impl(const Quat& q) { return morvix::to_rotation_vector(q); }
+Quat quat_from_xyzw_impl(double x, double y, double z, double w) { return morvix::from_xyzw(x, y, z, w); }
+std::tuple<double, double, double, double> quat_to_xyzw_impl(const Quat& q) {
+  const auto [x, y, z, w] = morvix::to_xyzw(q);
+  return {x, y, z, w};
+}
+AngleRadians quat_angle_to_impl(const Quat& q, const Quat& other) { return {morvix::angle_between(q, other)}; }
 bool quat_eq_impl(const Quat& a, const Quat& b) { return a == b; }
 std::tuple<double, double, double, double> quat_args_impl(const Quat& q) { return {q.w, q.i, q.j, q.k}; }
 
@@ -75,6 +94,17 @@ binding::ClassBuilder<Quat> quat_table() {
                        .method<quat_slerp_impl>("slerp", "other", "t")
                        .static_method<quat_between_impl>("between", "a", "b")
                        .static_method<quat_from_rotation_matrix_impl>("from_rotation_matrix", "m")
+                       .static_method<quat_from_euler_impl<EulerFrame::intrinsic>>("from_intrinsic_euler", "axes",
+                                                                                   "a", "b", "c")
+                       .static_method<quat_from_euler_impl<EulerFrame::extrinsic>>("from_extrinsic_euler", "axes",
+                                                                                   "a", "b", "c")
+                       .method<quat_to_euler_impl<EulerFrame::intrinsic>>("to_intrinsic_euler", "axes")
+                       .method<quat_to_euler_impl<EulerFrame::extrinsic>>("to_extrinsic_euler", "axes")
+                       .static_method<quat_from_rotation_vector_impl>("from_rotation_vector", "v")
+                       .method<quat_to_rotation_vector_impl>("to_rotation_vector")
+                       .static_method<quat_from_xyzw_impl>("from_xyzw", "x", "y", "z", "w")
+                       .method<quat_to_xyzw_impl>("to_xyzw")
+                       .method<quat_angle_to_impl>("angle_to", "other")
                        .equality<quat_eq_impl>()
                        .repr<quat_repr_impl>()
                        .pickled_by_constructor<quat_args_impl>());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace morvix {
 
@@ -19,13 +20,40 @@ constexpr Quat combine(double wa, const Quat& a, double wb, const Quat& b) noexc
   return {(wa * a.w) + (wb * b.w), (wa * a.i) + (wb * b.i), (wa * a.j) + (wb * b.j), (wa * a.k) + (wb * b.k)};
 }
 
+// √(x₀² + x₁² + ...), the squares summed left to right.
+template <class... X>
+double plain_norm(X... x) noexcept {
+  return std::sqrt((... + (x * x)));
+}
+
+// The same without underflow or overflow of the squares: when the largest |xₙ|
+// lies outside [2⁻⁵⁰⁰, 2⁵⁰⁰] the terms are first scaled by an exact power of
+// two. Inside, the bits are those of plain_norm. A NaN reaches the result on
+// every path.
+template <class... X>
+double scaled_norm(X... x) noexcept {
+  const double largest = std::max({std::fabs(x)...});
+  if (largest < 0x1p-500) return plain_norm((x * 0x1p600)...) * 0x1p-600;
+  if (largest > 0x1p500) return plain_norm((x * 0x1p-600)...) * 0x1p600;
+  return plain_norm(x...);
+}
+
 // The four-dimensional angle between two unit quaternions from the lengths of
 // their difference and sum, 2·atan2(|a − b|, |a + b|): accurate to the last
 // bits at every angle, where acos of the dot product loses half of them near 0.
 double arc(const Quat& a, const Quat& b) noexcept {
-  const Quat d{a.w - b.w, a.i - b.i, a.j - b.j, a.k - b.k};
-  const Quat s{a.w + b.w, a.i + b.i, a.j + b.j, a.k + b.k};
-  return 2.0 * std::atan2(magnitude(d), magnitude(s));
+  return 2.0 * std::atan2(scaled_norm(a.w - b.w, a.i - b.i, a.j - b.j, a.k - b.k),
+                          scaled_norm(a.w + b.w, a.i + b.i, a.j + b.j, a.k + b.k));
+}
+
+// The unit vector along axis 0, 1 or 2.
+Vec3d unit_axis(unsigned char axis) noexcept { return axis == 0 ? unit_i() : axis == 1 ? unit_j() : unit_k(); }
+
+// Into [−π, π]: the angles it gets lie in [−2π, 2π]. Adding +0.0 turns −0.0,
+// which a flipped sum of zeros gives, into 0.0 and changes nothing else.
+double wrapped(double angle) noexcept {
+  constexpr double pi = AngleRadians::pi().angle, two_pi = AngleRadians::two_pi().angle;
+  return (angle > pi ? angle - two_pi : angle < -pi ? angle + two_pi : angle) + 0.0;
 }
 
 }  // namespace
@@ -95,7 +123,9 @@ Quat between(const Vec3d& from, const Vec3d& to) noexcept {
 
 // ---- rotation matrices
 
-Quat from_rotation_matrix(const Matrix3& m) noexcept {
+namespace {
+
+Quat unnormalised_from_rotation_matrix(const Matrix3& m) noexcept {
   const double m00 = m[0][0], m01 = m[0][1], m02 = m[0][2];
   const double m10 = m[1][0], m11 = m[1][1], m12 = m[1][2];
   const double m20 = m[2][0], m21 = m[2][1], m22 = m[2][2];
@@ -118,6 +148,10 @@ Quat from_rotation_matrix(const Matrix3& m) noexcept {
   return {(m10 - m01) / s, (m02 + m20) / s, (m12 + m21) / s, s * 0.25};
 }
 
+}  // namespace
+
+Quat from_rotation_matrix(const Matrix3& m) noexcept { return normalize(unnormalised_from_rotation_matrix(m)); }
+
 MatrixFault rotation_matrix_fault(const Matrix3& m) noexcept {
   const Vec3d r0{m[0][0], m[0][1], m[0][2]};
   const Vec3d r1{m[1][0], m[1][1], m[1][2]};
@@ -130,6 +164,108 @@ MatrixFault rotation_matrix_fault(const Matrix3& m) noexcept {
     if (!(std::fabs(deviation) <= orthonormal_tolerance)) return MatrixFault::not_orthonormal;
   if (scalar_triple_product(r0, r1, r2) < 0.0) return MatrixFault::reflection;
   return MatrixFault::none;
+}
+
+// ---- other representations
+
+Quat from_rotation_vector(const Vec3d& v) noexcept {
+  const double angle = scaled_norm(v.x, v.y, v.z);
+  // sin(θ/2)/θ = 1/2 − θ²/48 + θ⁴/3840 − ...; the next term is below 1e-23
+  // of the sum there, and θ² may underflow to 0 harmlessly.
+  const double t = angle * angle;
+  const double s = angle < rotation_vector_series_below ? 0.5 - (t * ((1.0 / 48.0) - (t / 3840.0)))
+                                                        : std::sin(angle * 0.5) / angle;
+  // Stored as from_axis_angle does, the sine negated.
+  return {std::cos(angle * 0.5), -(s * v.x), -(s * v.y), -(s * v.z)};
+}
+
+Vec3d to_rotation_vector(const Quat& q) noexcept {
+  const Quat n = normalize(q);
+  const double s = scaled_norm(n.i, n.j, n.k);
+  const double angle = 2.0 * std::atan2(s, std::fabs(n.w));
+  // θ and s are both accurate, so θ/s is too, down to the smallest angles: no
+  // series needed. It tends to 2/|w| as s goes to 0; s = 0 (the identity)
+  // takes the limit.
+  // A NaN fails the test and reaches the limit's division.
+  const double scale = s > 0.0 ? angle / s : 2.0 / std::fabs(n.w);
+  // q and −q are one rotation: the one with w ≥ 0 has the vector part
+  // −sin(θ/2)·v/|v|, from_axis_angle's sign.
+  const double k = -std::copysign(scale, n.w);
+  return {k * n.i, k * n.j, k * n.k};
+}
+
+double angle_between(const Quat& a, const Quat& b) noexcept {
+  const Quat na = normalize(a);
+  Quat nb = normalize(b);
+  if (dot4(na, nb) < 0.0) nb = negated(nb);
+  // The rotation's angle is twice the four-dimensional one.
+  return 2.0 * arc(na, nb);
+}
+
+// ---- Euler angles
+
+std::optional<EulerAxes> parse_euler_axes(std::string_view text) noexcept {
+  if (text.size() != 3) return std::nullopt;
+  EulerAxes axes{};
+  for (std::size_t n = 0; n < 3; ++n) {
+    // Setting bit 5 lower-cases X, Y, Z and maps no other byte onto x, y, z.
+    const int letter = text[n] | 0x20;
+    if (letter < 'x' || letter > 'z') return std::nullopt;
+    axes.axis[n] = static_cast<unsigned char>(letter - 'x');
+  }
+  if (axes.axis[0] == axes.axis[1] || axes.axis[1] == axes.axis[2]) return std::nullopt;
+  return axes;
+}
+
+Quat from_euler(const EulerAxes& axes, EulerFrame frame, double a, double b, double c) noexcept {
+  const Quat first = from_axis_angle(unit_axis(axes.axis[0]), {a});
+  const Quat second = from_axis_angle(unit_axis(axes.axis[1]), {b});
+  const Quat third = from_axis_angle(unit_axis(axes.axis[2]), {c});
+  return frame == EulerFrame::extrinsic ? then(then(first, second), third) : then(then(third, second), first);
+}
+
+// Bernardes and Viollet's method, for all twelve sequences at once. For the
+// extrinsic proper sequence p m p with angles (a, b, c), the scalar-last
+// quaternion of the rotation (the conjugate of ours) is
+//   w = cos(b/2)·cos(σ),  v_p = cos(b/2)·sin(σ),  v_m = sin(b/2)·cos(δ),  ±v_o = sin(b/2)·sin(δ)
+// with σ = (a + c)/2, δ = (c − a)/2, o the third axis, + when p, m, o run in the
+// cyclic order x, y, z. So b/2, σ and δ are three atan2. A Tait–Bryan sequence
+// p m r is the proper p m p after a quarter turn about m, which adds π/2 to b and
+// flips c for a non-cyclic order; (a', b', c', d') below are that product's
+// components (times √2, which atan2 ignores). Intrinsic "pqr" is extrinsic
+// "rqp" with the angles reversed.
+std::array<double, 3> to_euler(const Quat& q, const EulerAxes& axes, EulerFrame frame) noexcept {
+  constexpr double pi = AngleRadians::pi().angle, half_pi = AngleRadians::half_pi().angle;
+  const bool intrinsic = frame == EulerFrame::intrinsic;
+  const unsigned p = axes.axis[intrinsic ? 2 : 0], m = axes.axis[1], r = axes.axis[intrinsic ? 0 : 2];
+  const bool proper = p == r;
+  const double sign = (m + 3 - p) % 3 == 1 ? 1.0 : -1.0;
+  const Quat n = normalize(q);
+  const double w = n.w, v[3] = {-n.i, -n.j, -n.k};
+  const double ap = proper ? w : w - v[m];
+  const double bp = proper ? v[p] : v[p] + (sign * v[r]);
+  const double cp = proper ? v[m] : v[m] + w;
+  const double dp = proper ? sign * v[3 - p - m] : (sign * v[r]) - v[p];
+  const double half_b = std::atan2(plain_norm(cp, dp), plain_norm(ap, bp));
+  const double half_sum = std::atan2(bp, ap), half_diff = std::atan2(dp, cp);
+  const double b = proper ? half_b * 2.0 : (half_b * 2.0) - half_pi;
+  // c as the proper sequence has it; the Tait–Bryan one is flipped by `sign`.
+  const double flip = proper ? 1.0 : sign;
+  double first = half_sum - half_diff, last = flip * (half_sum + half_diff);
+  // b exactly at a limit: only first + c (at the low one) or c − first (at the
+  // high one) is determined, 2σ or 2δ. The angle the caller reads last (c,
+  // which is `first` here when intrinsic) is 0, the other carries the turn.
+  // Close to a limit σ and δ are still exact, so no threshold is needed.
+  const bool low = proper ? b == 0.0 : b == -half_pi, high = proper ? b == pi : b == half_pi;
+  if (low || high) {
+    const double turn = low ? half_sum * 2.0 : half_diff * 2.0;
+    first = intrinsic ? 0.0 : (low ? turn : -turn);
+    last = intrinsic ? flip * turn : 0.0;
+  }
+  first = wrapped(first);
+  last = wrapped(last);
+  if (intrinsic) return {last, b, first};
+  return {first, b, last};
 }
 
 }  // namespace morvix

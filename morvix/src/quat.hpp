@@ -15,6 +15,8 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <optional>
+#include <string_view>
 #include <type_traits>
 
 #include "morvix/src/angle.hpp"
@@ -64,12 +66,6 @@ inline AxisAngle to_axis_angle(const Quat& q) noexcept {
 
 // The vector part (i, j, k); w is dropped.
 constexpr std::array<double, 3> to_vec3d(const Quat& q) noexcept { return {q.i, q.j, q.k}; }
-
-// The common scalar-last (x, y, z, w) convention of other libraries, which
-// store the rotation this library stores as (w, −x, −y, −z); only sign bits
-// change.
-constexpr Quat from_xyzw(double x, double y, double z, double w) noexcept { return {w, -x, -y, -z}; }
-constexpr std::array<double, 4> to_xyzw(const Quat& q) noexcept { return {-q.i, -q.j, -q.k, q.w}; }
 
 // ---- rotation
 
@@ -179,20 +175,24 @@ inline bool is_unit(const Quat& q) noexcept { return within_epsilon(magnitude(q)
 inline Matrix3 to_rotation_matrix(const Quat& q) noexcept { return settled(formula::to_rotation_matrix, q); }
 
 // From a 3×3 matrix by rows, the inverse of to_rotation_matrix for a rotation
-// matrix: returns q or −q. Branches on the largest of the trace and the three
-// diagonal terms, which picks the largest of |w|, |i|, |j|, |k| (returned
-// positive) as the one taken from a square root, so no branch divides by a
-// small number; a single trace formula would lose all precision near a half
-// turn. Not checked: any other matrix gives some quaternion, NaN gives NaN.
+// matrix: returns q or −q, normalised (a matrix rounded to float32 gives a
+// quaternion a little off unit length before that). Branches on the largest
+// of the trace and the three diagonal terms, which picks the largest of |w|,
+// |i|, |j|, |k| (returned positive) as the one taken from a square root, so no
+// branch divides by a small number; a single trace formula would lose all
+// precision near a half turn. Not checked: any other matrix gives some
+// quaternion, NaN gives NaN.
 Quat from_rotation_matrix(const Matrix3& m) noexcept;
 
 // Why a matrix is not a rotation matrix, tested in this order.
 enum class MatrixFault {
   none,
-  not_orthonormal,  // some row·row differs from 1, or row·other row from 0, by more than 1e-9 (or is NaN)
+  not_orthonormal,  // some row·row differs from 1, or row·other row from 0, by more than 1e-6 (or is NaN)
   reflection,       // orthonormal with determinant −1
 };
-inline constexpr double orthonormal_tolerance = 1e-9;
+// Loose enough for any rotation matrix rounded to float32 (its rows are then
+// orthonormal within about 4e-7), tight enough to refuse a plain mistake.
+inline constexpr double orthonormal_tolerance = 1e-6;
 MatrixFault rotation_matrix_fault(const Matrix3& m) noexcept;
 
 // ---- chaining and interpolation
@@ -235,6 +235,69 @@ Quat slerp_at(const SlerpArc& arc, double t) noexcept;
 // (cos(θ/2), −sin(θ/2)·axis) like from_axis_angle, for the angle θ between
 // the directions and the unit axis along from × to.
 Quat between(const Vec3d& from, const Vec3d& to) noexcept;
+
+// ---- other representations of a rotation
+//
+// Each is defined by what it does to rotate, whatever the convention of the
+// representation it reads or writes.
+
+// The scalar-last quaternion of glTF, ROS, Unity and scipy, which rotates v as
+// q·v·q*: the conjugate of this class's quaternion for the same rotate. Only
+// signs change; nothing is normalised, −0.0 and NaN payloads are kept.
+constexpr Quat from_xyzw(double x, double y, double z, double w) noexcept { return {w, -x, -y, -z}; }
+constexpr std::array<double, 4> to_xyzw(const Quat& q) noexcept { return {-q.i, -q.j, -q.k, q.w}; }
+
+// The turn by |v| radians about v/|v| (right-hand rule): the rotation of
+// from_axis_angle(normalize(v), |v|). |v| is taken without underflow or
+// overflow of its squares, and below rotation_vector_series_below radians
+// sin(|v|/2)/|v| comes from its series, so a tiny v gives the vector part −v/2
+// to the last bit (the zero vector gives the identity). Infinite or NaN
+// components give NaN.
+Quat from_rotation_vector(const Vec3d& v) noexcept;
+inline constexpr double rotation_vector_series_below = 1e-3;
+
+// The v with |v| in [0, π] that from_rotation_vector turns back into the
+// rotation of q, normalised first: the angle is 2·atan2(|vector part|, |w|),
+// accurate at every angle, where 2·acos(w) loses the small ones. Zero or
+// non-finite q gives NaN.
+Vec3d to_rotation_vector(const Quat& q) noexcept;
+
+// The angle in [0, π] of the rotation that takes a to b, q and −q being one
+// rotation: both normalised, b taken on a's side, then 4·atan2(|a − b|, |a + b|),
+// accurate down to the smallest angles. Zero or non-finite input gives NaN.
+double angle_between(const Quat& a, const Quat& b) noexcept;
+
+// ---- Euler angles
+
+// A sequence of three axes (0 = x, 1 = y, 2 = z), no axis twice in a row: the
+// six Tait–Bryan sequences (three different axes) and the six proper Euler
+// sequences (the first axis again last).
+struct EulerAxes {
+  std::array<unsigned char, 3> axis;
+};
+
+// Parses "xyz", "ZYX", "zxz" ... (either case); nullopt for anything else.
+std::optional<EulerAxes> parse_euler_axes(std::string_view text) noexcept;
+
+// Extrinsic "pqr" with (a, b, c) turns about the fixed axis P by a, then the
+// fixed Q by b, then the fixed R by c. Intrinsic "pqr" turns about P by a, then
+// about the once-turned Q by b, then about the twice-turned R by c: the same
+// rotation as extrinsic "rqp" with (c, b, a).
+enum class EulerFrame { intrinsic, extrinsic };
+
+// from_axis_angle of each unit axis chained with then, in the frame's order:
+// bit for bit from_axis_angle(P, a).then(from_axis_angle(Q, b)).then(from_axis_angle(R, c))
+// for extrinsic "pqr".
+Quat from_euler(const EulerAxes& axes, EulerFrame frame, double a, double b, double c) noexcept;
+
+// The angles (a, b, c) that from_euler turns back into the rotation of q,
+// normalised first. a and c lie in [−π, π]; b in [−π/2, π/2] for Tait–Bryan
+// sequences and [0, π] for proper Euler ones. When b comes out exactly at a
+// limit of its range (gimbal lock: only a ± c is determined), c is 0 and a
+// carries the whole turn. There is no lock threshold: the angles come from
+// the half-sum and half-difference of a and c, each an atan2, which stay
+// exact close to the lock. Zero or non-finite q gives three NaN.
+std::array<double, 3> to_euler(const Quat& q, const EulerAxes& axes, EulerFrame frame) noexcept;
 
 // ---- equality
 

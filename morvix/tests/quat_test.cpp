@@ -220,10 +220,108 @@ TEST(QuatFromMatrix, OneCasePerBranch) {
 TEST(QuatFromMatrix, Fault) {
   EXPECT_EQ(rotation_matrix_fault(to_rotation_matrix(normalize({0.3, -0.5, 0.7, 0.1}))), MatrixFault::none);
   EXPECT_EQ(rotation_matrix_fault({{{1, 0, 0}, {0, 1, 0}, {0, 0, -1}}}), MatrixFault::reflection);
-  // Row lengths: (1 + 4e-10)² − 1 is within 1e-9, (1 + 6e-10)² − 1 is not.
-  EXPECT_EQ(rotation_matrix_fault({{{1 + 4e-10, 0, 0}, {0, 1, 0}, {0, 0, 1}}}), MatrixFault::none);
-  EXPECT_EQ(rotation_matrix_fault({{{1 + 6e-10, 0, 0}, {0, 1, 0}, {0, 0, 1}}}), MatrixFault::not_orthonormal);
+  // Row lengths: (1 + 4e-7)² − 1 is within 1e-6, (1 + 6e-7)² − 1 is not.
+  EXPECT_EQ(rotation_matrix_fault({{{1 + 4e-7, 0, 0}, {0, 1, 0}, {0, 0, 1}}}), MatrixFault::none);
+  EXPECT_EQ(rotation_matrix_fault({{{1 + 6e-7, 0, 0}, {0, 1, 0}, {0, 0, 1}}}), MatrixFault::not_orthonormal);
   EXPECT_EQ(rotation_matrix_fault({{{1, 0, 0}, {0, 1, 0}, {0, 0, nan}}}), MatrixFault::not_orthonormal);
+}
+
+// ---- other representations (their agreement with scipy is tested from Python)
+
+TEST(QuatXyzw, SignsOnly) {
+  expect_bits(from_xyzw(-0.0, 2, nan, -5), {-5, 0.0, -2, nan});
+  const std::array<double, 4> back = to_xyzw(from_xyzw(-0.0, 2, 3, -5));
+  expect_bits({back[0], back[1], back[2], back[3]}, {-0.0, 2, 3, -5});
+}
+
+TEST(QuatRotationVector, TinyZeroAndNonFinite) {
+  // |v| underflows when squared; the series keeps −v/2 exact.
+  expect_bits(from_rotation_vector({3e-300, -4e-300, 0}), {1, -1.5e-300, 2e-300, -0.0});
+  expect_bits(from_rotation_vector({0, 0, 0}), {1, -0.0, -0.0, -0.0});
+  expect_bits(from_rotation_vector({inf, 0, 0}), {nan, nan, nan, nan});
+  expect_bits(to_rotation_vector(from_rotation_vector({3e-300, -4e-300, 0})), {3e-300, -4e-300, 0});
+  // q and −q give one vector; the identity gives zeros with from_axis_angle's sign.
+  expect_bits(to_rotation_vector({-0.5, 0.5, 0.5, -0.5}), to_rotation_vector({0.5, -0.5, -0.5, 0.5}));
+  expect_bits(to_rotation_vector(Quat::identity()), {-0.0, -0.0, -0.0});
+  expect_bits(to_rotation_vector({0, 0, 0, 0}), {nan, nan, nan});
+  expect_bits(to_rotation_vector({inf, 0, 0, 0}), {nan, nan, nan});
+  expect_bits(to_rotation_vector({1, inf, 0, 0}), {nan, nan, nan});
+}
+
+TEST(QuatRotationVector, SeriesMeetsSine) {
+  // On both sides of the switch, from_axis_angle of the unit axis within an ulp.
+  for (const double angle : {0.999e-3, 1e-3, 1.001e-3, 0.5, 3.0}) {
+    const Quat got = from_rotation_vector({0, angle, 0});
+    const Quat want = from_axis_angle(unit_j(), {angle});
+    EXPECT_NEAR(got.j, want.j, 0x1p-52 * std::fabs(want.j)) << angle;
+    EXPECT_EQ(got.w, want.w) << angle;
+    EXPECT_NEAR(to_rotation_vector(got).y, angle, 4e-16 * angle) << angle;
+  }
+}
+
+TEST(QuatAngleBetween, SmallSameAndOpposite) {
+  const Quat q = normalize({0.3, -0.5, 0.7, 0.1});
+  expect_bits({angle_between(q, q), angle_between(q, {-q.w, -q.i, -q.j, -q.k})}, {0, 0});
+  EXPECT_NEAR(angle_between(Quat::identity(), from_rotation_vector({0, 0, 1e-300})), 1e-300, 1e-314);
+  EXPECT_NEAR(angle_between({2, 0, 0, 0}, {0, 0, 0, 3}), AngleRadians::pi().angle, 1e-15);
+  expect_bits({angle_between({0, 0, 0, 0}, q), angle_between(q, {nan, 0, 0, 0})}, {nan, nan});
+}
+
+// ---- Euler angles (round trips over every convention and scipy's agreement are tested from Python)
+
+TEST(EulerAxes, Parse) {
+  for (const char* good : {"xyz", "ZYX", "zXz", "yxy"}) EXPECT_TRUE(parse_euler_axes(good)) << good;
+  for (const char* bad : {"", "xy", "xyzx", "xxy", "xyy", "xyw", "XYW", "x y", "8yz", "\xf8yz"})
+    EXPECT_FALSE(parse_euler_axes(bad)) << bad;
+  const EulerAxes axes = *parse_euler_axes("ZxZ");
+  EXPECT_EQ(axes.axis, (std::array<unsigned char, 3>{2, 0, 2}));
+}
+
+TEST(Euler, FromIsTheChainedTurns) {
+  const EulerAxes xyz = *parse_euler_axes("xyz"), zyx = *parse_euler_axes("zyx");
+  const Quat chained = then(then(from_axis_angle(unit_i(), {0.1}), from_axis_angle(unit_j(), {-0.2})),
+                            from_axis_angle(unit_k(), {0.3}));
+  expect_bits(from_euler(xyz, EulerFrame::extrinsic, 0.1, -0.2, 0.3), chained);
+  expect_bits(from_euler(zyx, EulerFrame::intrinsic, 0.3, -0.2, 0.1), chained);
+}
+
+TEST(Euler, GimbalLockPutsTheTurnInTheFirstAngle) {
+  const double pi = AngleRadians::pi().angle, half_pi = AngleRadians::half_pi().angle;
+  // A turn about z alone: zyz sees b = 0 exactly.
+  const Quat about_z = from_axis_angle(unit_k(), {2.5}), about_x = from_axis_angle(unit_i(), {2.5});
+  for (const EulerFrame frame : {EulerFrame::extrinsic, EulerFrame::intrinsic}) {
+    const std::array<double, 3> zyz = to_euler(about_z, *parse_euler_axes("zyz"), frame);
+    expect_bits({zyz[0], zyz[1], zyz[2]}, {2.5, 0, 0});
+    // b = π: the half-sum is undetermined, the half-difference carries the turn.
+    const std::array<double, 3> flipped = to_euler(then(about_z, {0, 1, 0, 0}), *parse_euler_axes("zxz"), frame);
+    EXPECT_EQ(flipped[1], pi);
+    EXPECT_EQ(flipped[2], 0.0);
+    // Tait–Bryan xyz at b = ±π/2: a quarter turn about y with w = |v_y|
+    // exactly, after the turn about x (extrinsic) or before it (intrinsic).
+    for (const double side : {1.0, -1.0}) {
+      const Quat quarter{std::sqrt(0.5), 0, -side * std::sqrt(0.5), 0};
+      const Quat locked = frame == EulerFrame::extrinsic ? then(about_x, quarter) : then(quarter, about_x);
+      const std::array<double, 3> xyz = to_euler(locked, *parse_euler_axes("xyz"), frame);
+      EXPECT_NEAR(xyz[0], 2.5, 1e-15);
+      EXPECT_EQ(xyz[1], side * half_pi);
+      EXPECT_EQ(xyz[2], 0.0);
+      const Quat back = from_euler(*parse_euler_axes("xyz"), frame, xyz[0], xyz[1], xyz[2]);
+      const Vec3d v{0.3, -1.2, 0.7};
+      const Vec3d want = rotate(locked, v), got = rotate(back, v);
+      for (std::size_t c = 0; c < 3; ++c) EXPECT_NEAR(got[c], want[c], 1e-15);
+    }
+  }
+}
+
+TEST(Euler, NonUnitAndDegenerate) {
+  const EulerAxes zyx = *parse_euler_axes("zyx");
+  const std::array<double, 3> unit = to_euler(normalize({0.3, -0.5, 0.7, 0.1}), zyx, EulerFrame::intrinsic);
+  const std::array<double, 3> scaled = to_euler({3, -5, 7, 1}, zyx, EulerFrame::intrinsic);
+  for (std::size_t c = 0; c < 3; ++c) EXPECT_NEAR(scaled[c], unit[c], 1e-15);
+  for (const Quat bad : {Quat{0, 0, 0, 0}, Quat{inf, 0, 0, 0}, Quat{1, nan, 0, 0}}) {
+    const std::array<double, 3> angles = to_euler(bad, zyx, EulerFrame::extrinsic);
+    expect_bits({angles[0], angles[1], angles[2]}, {nan, nan, nan});
+  }
 }
 
 // ---- equality

@@ -15,6 +15,8 @@ q = Quat.from_axis_angle(Vec3d.k(), a)
 assert_type(q.to_axis_angle(), tuple[Vec3d, AngleRadians])
 assert_type(q.then(q.inverse()).slerp(Quat.between(v, w), 0.5), Quat)
 assert_type(Quat.from_rotation_matrix(q.to_rotation_matrix()).rotate(v), Vec3d)
+assert_type(Quat.from_intrinsic_euler("ZYX", a, a, a).to_extrinsic_euler(axes="xyz"), tuple[AngleRadians, AngleRadians, AngleRadians])
+assert_type((Quat.from_xyzw(*q.to_xyzw()).angle_to(q), Quat.from_rotation_vector(q.to_rotation_vector())), tuple[AngleRadians, Quat])
 
 pts = VecList([Vec3d.zero(), Vec3d.i(), Vec3d.j()])
 assert_type((pts.minimum_distance_to(v, 1), next(iter(pts))), tuple[tuple[int, float], Vec3d])

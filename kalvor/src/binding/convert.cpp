@@ -66,6 +66,28 @@ bool load_bool(PyObject* o, bool& out) {
   return false;
 }
 
+bool Arg<morvix::EulerAxes>::load(PyObject* o) {
+  if (!PyUnicode_Check(o)) {
+    not_an_instance(o, "str");
+    return false;
+  }
+  // Read as code points, so no text can fail to encode; the parser refuses
+  // anything beyond ASCII, which is passed on as a byte no letter matches.
+  char letters[3] = {};
+  const bool three = PyUnicode_GET_LENGTH(o) == 3;
+  for (Py_ssize_t n = 0; three && n < 3; ++n) {
+    const Py_UCS4 c = PyUnicode_READ_CHAR(o, n);
+    letters[n] = c < 0x80 ? static_cast<char>(c) : '\0';
+  }
+  const std::optional<morvix::EulerAxes> axes = three ? morvix::parse_euler_axes({letters, 3}) : std::nullopt;
+  if (!axes) {
+    bad_euler_axes(o);
+    return false;
+  }
+  value = *axes;
+  return true;
+}
+
 Ref sequence_iterator(PyObject* o, std::size_t& length) {
   if (PyUnicode_Check(o)) {
     str_to_vec();

@@ -7,6 +7,7 @@
 //   std::vector<T>    a sequence of instances of T's class, copied out
 //   std::array<E, N>  a sequence of exactly N items, each converted as E
 //                     (so Matrix3 is three sequences of three floats)
+//   EulerAxes         a str of three axis letters ("xyz", "ZXZ")
 // Each `load` fails by returning false with exactly one Python error set, not
 // prefixed; the caller adds "argument '{name}': " in one place. A C++
 // exception (an allocation that fails) passes through to the wrapper's single
@@ -20,6 +21,7 @@
 #include "kalvor/src/binding/errors.hpp"
 #include "kalvor/src/binding/object.hpp"
 #include "kalvor/src/binding/ref.hpp"
+#include "morvix/src/quat.hpp"
 
 #include <algorithm>
 #include <array>
@@ -82,6 +84,17 @@ struct Arg<bool> {
   bool load(PyObject* o) { return load_bool(o, value); }
   bool get() const noexcept { return value; }
   static bool runs_no_python(PyObject* o) noexcept { return o == Py_True || o == Py_False; }
+};
+
+// A str naming a sequence of Euler axes: TypeError for anything else, and a
+// ValueError naming the string when it is not three letters x, y, z (either
+// case) with no letter twice in a row.
+template <>
+struct Arg<morvix::EulerAxes> {
+  morvix::EulerAxes value{};
+  bool load(PyObject* o);
+  const morvix::EulerAxes& get() const noexcept { return value; }
+  static bool runs_no_python(PyObject* o) noexcept { return PyUnicode_CheckExact(o); }
 };
 
 // The value of an instance `o` of T's class under a borrow held by `guard`:

@@ -142,6 +142,15 @@ std::string type_name(PyObject* obj) {
   return true;
 }
 
+[[gnu::cold]] void bad_euler_axes(PyObject* text) {
+  // str's repr, not a subclass's own: it names the letters received and runs no Python code.
+  Ref shown = steal(PyUnicode_Type.tp_repr(text));
+  if (!shown) return;
+  PyErr_Format(PyExc_ValueError,
+               "axes must be three of the letters x, y, z (either case) with no letter twice in a row, got %U",
+               shown.get());
+}
+
 [[gnu::cold]] void no_bool_conversion(PyObject* obj) {
   set_type_error(text_of("object of type '", type_name(obj), "' does not define a '__bool__' conversion"));
 }
@@ -181,7 +190,7 @@ std::string type_name(PyObject* obj) {
 namespace {
 std::string_view not_a_rotation(bool reflection) noexcept {
   return reflection ? "not a rotation matrix: its determinant is -1 (a reflection)"
-                    : "not a rotation matrix: its rows are not orthonormal within 1e-9";
+                    : "not a rotation matrix: its rows are not orthonormal within 1e-6";
 }
 }  // namespace
 

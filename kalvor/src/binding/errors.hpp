@@ -55,6 +55,9 @@ void wrong_length(std::size_t expected, Py_ssize_t length);
 // "[index]: T", or "[index][...]" when T already names an inner position;
 // any other pending exception is left unchanged.
 void prefix_item_error(std::size_t index) noexcept;
+// ValueError "axes must be three of the letters x, y, z (either case) with no
+// letter twice in a row, got {repr(text)}", the str's own repr.
+void bad_euler_axes(PyObject* text);
 // Clears a pending conversion error that an operator may discard (it then
 // returns NotImplemented) and says so; an interrupt, an exit or any other
 // exception that is not an Exception, and MemoryError, stay pending.
