@@ -759,7 +759,7 @@ class QuatListIterator:
 @type_check_only
 @final
 class Float64Array:
-    """An array result of a QuatList method (xyzw rows, rotation matrices): a block of
+    """An array result of a QuatList method (xyzw rows, rotation matrices, Euler angles): a block of
     float64 that the object owns and lends read-only through the buffer protocol, so
     np.asarray(result) copies nothing and memoryview(result) has its shape and format "d".
     Not importable: reach it only as a result.
@@ -817,6 +817,21 @@ class QuatList:
         matrix: ..."), and no list is made.
         """
 
+    @staticmethod
+    def from_rotation_vectors(vl: VecList) -> QuatList:
+        """A new list: element i is Quat.from_rotation_vector of the VecList's element i."""
+
+    @staticmethod
+    def from_intrinsic_euler(axes: str, angles: Buffer) -> QuatList:
+        """A new list from an (n, 3) buffer of float64 or float32 angles in radians: row i
+        gives Quat.from_intrinsic_euler(axes, a, b, c). ValueError for bad axes or another
+        shape, TypeError for another format.
+        """
+
+    @staticmethod
+    def from_extrinsic_euler(axes: str, angles: Buffer) -> QuatList:
+        """As from_intrinsic_euler, each row through Quat.from_extrinsic_euler."""
+
     @property
     def list(self) -> builtins.list[Quat]:
         """A new Python list of new Quat copies of the elements (read-only)."""
@@ -860,6 +875,20 @@ class QuatList:
 
     def to_rotation_matrices(self) -> Float64Array:
         """An (n, 3, 3) array: matrix i has the rows of element i's Quat.to_rotation_matrix."""
+
+    def to_rotation_vectors(self) -> VecList:
+        """A new VecList of the elements' Quat.to_rotation_vector."""
+
+    def to_intrinsic_euler(self, axes: str) -> Float64Array:
+        """An (n, 3) array of radians: row i holds element i's Quat.to_intrinsic_euler(axes)."""
+
+    def to_extrinsic_euler(self, axes: str) -> Float64Array:
+        """An (n, 3) array of radians: row i holds element i's Quat.to_extrinsic_euler(axes)."""
+
+    def angle_to(self, other: Quat | QuatList) -> builtins.list[float]:
+        """The angle in radians of the rotation from element i to `other` (or other's element
+        i), as Quat.angle_to, as a list of float.
+        """
 
     def __len__(self) -> int:
         """The number of elements."""

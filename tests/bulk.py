@@ -10,7 +10,7 @@ from operator import add, methodcaller as call, mul, sub, truediv
 
 import numpy as np
 
-from kalvor import Quat, QuatList, RigidTransform, Vec3d, VecList
+from kalvor import AngleRadians, Quat, QuatList, RigidTransform, Vec3d, VecList
 
 f64 = lambda bits: struct.unpack("<d", struct.pack("<Q", bits))[0]  # noqa: E731
 # NaNs of both signs with payloads (one signalling), signed zeros, infinities, subnormals, extremes.
@@ -84,6 +84,7 @@ def sample(keys, key_times, t):  # interpolate at one time, as its documentation
 
 # QuatList: name: (bulk operation on the list, the single one on element i); operands one value or a list.
 QS, OQ, VS, MATS = quats(), quats(seed=8), elements(seed=9), rotations()
+ANGLES = np.array([flat(v) for v in elements(seed=6)])
 XYZW = np.array([[q.i, q.j, q.k, q.w] for q in quats(seed=4)])
 KEY_TIMES = [k * 0.75 - 9.0 for k in range(50)] + [30.0]  # at and between the keys, outside them, NaN, infinities
 TIMES = KEY_TIMES + [t * 2.3e-3 - 12.0 for t in range(N - 61)] + [-1e300, 1e300, -math.inf, math.inf, math.nan, -0.0, 5e-324, 30.0, 29.999, 100.0]
@@ -104,6 +105,15 @@ QUAT_OPERATIONS = {
     "interpolate_many_keys": (lambda ql: QuatList(QS[:5001]).interpolate(MANY_KEY_TIMES, MANY_TIMES),
                               lambda q, i, keys=QS[:5001]: sample(keys, MANY_KEY_TIMES, MANY_TIMES[i])),
     "interpolate_one_key": (lambda ql: QuatList(QS[:1]).interpolate([2.0], TIMES), lambda q, i: sample(QS[:1], [2.0], TIMES[i])),
+    **{f"angle_to{s}": (call("angle_to", o), lambda q, i, o=o: q.angle_to(o).angle) for s, o in (("", Q), ("_nan", NAN_Q))},
+    "angle_to_each": (lambda ql: ql.angle_to(QuatList(OQ)), lambda q, i: q.angle_to(OQ[i]).angle),
+    "to_rotation_vectors": (call("to_rotation_vectors"), lambda q, i: q.to_rotation_vector()),
+    "from_rotation_vectors": (lambda ql: QuatList.from_rotation_vectors(VecList(VS)), lambda q, i: Quat.from_rotation_vector(VS[i])),
+    **{f"to_{frame}_euler_{axes}": (call(f"to_{frame}_euler", axes), lambda q, i, m=f"to_{frame}_euler", axes=axes: [a.angle for a in getattr(q, m)(axes)])
+       for frame in ("intrinsic", "extrinsic") for axes in ("xyz", "ZXZ")},
+    **{f"from_{frame}_euler_{axes}": (lambda ql, m=f"from_{frame}_euler", axes=axes: getattr(QuatList, m)(axes, ANGLES),
+                                      lambda q, i, m=f"from_{frame}_euler", axes=axes: getattr(Quat, m)(axes, *map(AngleRadians, ANGLES[i].tolist())))
+       for frame in ("intrinsic", "extrinsic") for axes in ("zyx", "YXY")},
     "copy": (QuatList, lambda q, i: q), "list": (lambda ql: ql.list, lambda q, i: q),
 }
 

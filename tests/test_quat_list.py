@@ -17,7 +17,7 @@ from conftest import bits
 
 NAN = float("nan")
 raises = lambda exc, text: pytest.raises(exc, match="^" + re.escape(text) + "$")  # noqa: E731
-fields = lambda e: (e.x, e.y, e.z) if type(e) is Vec3d else (e.w, e.i, e.j, e.k)  # noqa: E731
+fields = lambda e: (e,) if type(e) is float else (e.x, e.y, e.z) if type(e) is Vec3d else (e.w, e.i, e.j, e.k)  # noqa: E731
 state = lambda lst: [bits(c) for e in lst for c in fields(e)]  # noqa: E731
 # class: (element class, width, the parameter of append, what a pickled element is called)
 KINDS = {VecList: (Vec3d, 3, "vec", "vector"), QuatList: (Quat, 4, "quat", "quaternion")}
@@ -155,7 +155,7 @@ def test_pickles_and_copies_are_one_block_bit_for_bit(cls):
 Q3 = QuatList([Quat(1, 0, 0, 0), Quat(0.5, 0.5, 0.5, 0.5), Quat(0, 0, 0.6, 0.8)])
 P, V = Quat(0.5, -0.5, 0.5, 0.5), Vec3d(1, -2, 3)
 BROADCAST = {  # method: (one operand, the other arguments)
-    "rotate": (V, ()), "then": (P, ()), "slerp": (P, (0.25,)),
+    "rotate": (V, ()), "then": (P, ()), "slerp": (P, (0.25,)), "angle_to": (P, ()),
 }
 
 
@@ -165,7 +165,7 @@ def test_a_single_operand_applies_to_every_element(method):
     many = (VecList if type(one) is Vec3d else QuatList)([one] * 3)
     before = state(Q3)
     assert state(getattr(Q3, method)(one, *rest)) == state(getattr(Q3, method)(many, *rest)) == state(
-        [getattr(q, method)(one, *rest) for q in Q3])
+        [getattr(r, "angle", r) for r in (getattr(q, method)(one, *rest) for q in Q3)])  # an angle_to is a float
     assert state(Q3) == before
     short = type(many)([one] * 2)
     with raises(ValueError, "lengths differ: the list has 3 elements, the operand 2"):
@@ -236,8 +236,10 @@ def test_interpolate_errors(keys, key_times, times, exc, text):
 
 
 def test_array_results_are_read_only_owned_buffers():
-    for result, shape in [(Q3.to_xyzw_array(), (3, 4)), (Q3.to_rotation_matrices(), (3, 3, 3)),
-                          (QuatList.empty().to_xyzw_array(), (0, 4)), (QuatList.empty().to_rotation_matrices(), (0, 3, 3))]:
+    empty = QuatList.empty()
+    for result, shape in [(Q3.to_xyzw_array(), (3, 4)), (Q3.to_rotation_matrices(), (3, 3, 3)), (Q3.to_intrinsic_euler("xyz"), (3, 3)),
+                          (Q3.to_extrinsic_euler("ZXZ"), (3, 3)), (empty.to_xyzw_array(), (0, 4)), (empty.to_rotation_matrices(), (0, 3, 3)),
+                          (empty.to_intrinsic_euler("zyx"), (0, 3))]:
         m = memoryview(result)
         assert type(result).__name__ == "Float64Array" and type(result).__module__ == "kalvor" and not hasattr(kalvor, "Float64Array")
         assert (m.format, m.shape, m.readonly, m.c_contiguous, m.itemsize) == ("d", shape, True, True, 8)
@@ -272,6 +274,20 @@ def test_from_rotation_matrices_names_the_first_bad_matrix_and_builds_nothing():
             QuatList.from_rotation_matrices(array)
 
 
+def test_euler_and_rotation_vector_errors():
+    with pytest.raises(ValueError) as scalar:
+        Quat.identity().to_intrinsic_euler("xxz")
+    for call, exc, text in [
+        (lambda: Q3.to_extrinsic_euler("xxz"), ValueError, str(scalar.value)),
+        (lambda: QuatList.from_intrinsic_euler("xyz", np.zeros((2, 4))), ValueError,
+         "QuatList.from_intrinsic_euler() expected a 2-D buffer of float64 or float32 with 3 columns, got shape (2, 4)"),
+        (lambda: QuatList.from_extrinsic_euler("xyz", [[0.0, 0.0, 0.0]]), TypeError, "argument 'angles': a bytes-like object is required, not 'list'"),
+        (lambda: QuatList.from_rotation_vectors([Vec3d(1, 0, 0)]), TypeError, "argument 'vl': 'list' object is not an instance of 'VecList'"),
+    ]:
+        with raises(exc, text):
+            call()
+
+
 def test_scipy_agrees():
     rng = np.random.default_rng(7)
     ql = QuatList.from_array(rng.standard_normal((300, 4)))
@@ -286,3 +302,11 @@ def test_scipy_agrees():
     key_times = np.sort(rng.uniform(0, 10, 300))
     times = rng.uniform(key_times[0], key_times[-1], 1000)  # scipy refuses times outside the keys
     assert same(unit.interpolate(key_times, times), Slerp(key_times, r)(times))
+    angles, vectors = rng.uniform(-3, 3, (300, 3)), rng.standard_normal((300, 3))
+    for axes in ("xyz", "ZXZ", "yzy"):  # scipy spells the intrinsic frame in capitals, the extrinsic one in small letters
+        assert same(QuatList.from_intrinsic_euler(axes, angles), Rotation.from_euler(axes.upper(), angles))
+        assert same(QuatList.from_extrinsic_euler(axes, angles), Rotation.from_euler(axes.lower(), angles))
+        assert np.allclose(np.asarray(unit.to_extrinsic_euler(axes)), r.as_euler(axes.lower()), rtol=0, atol=1e-12)
+    assert same(QuatList.from_rotation_vectors(VecList.from_array(vectors)), Rotation.from_rotvec(vectors))
+    assert np.allclose(np.asarray(unit.to_rotation_vectors()), r.as_rotvec(), rtol=0, atol=1e-13)
+    assert close(unit.angle_to(unit[0]), (r[0].inv() * r).magnitude())

@@ -46,6 +46,14 @@ QuatList quat_list_slerp_impl(const QuatList& self, const QuatOrList& other, dou
                                     o, t);
   });
 }
+ListOf<double> quat_list_angle_to_impl(const QuatList& self, const QuatOrList& other) {
+  return bulk::broadcast<QuatElement>(other, self.items.size(), [&](const auto& o) {
+    ListOf<double> out(self.items.size());
+    bulk::map_into(out.data, self.items.size(), [](const Quat& a, const Quat& b) { return morvix::angle_between(a, b); },
+                   each(self), o);
+    return out;
+  });
+}
 QuatList quat_list_inverse_impl(const QuatList& self) {
   return settled_list<QuatElement>(self, morvix::formula::inverse);
 }
@@ -192,6 +200,36 @@ QuatList quat_list_from_rotation_matrices_impl(const binding::StridedBuffer& arr
   return out;
 }
 
+QuatList quat_list_from_rotation_vectors_impl(const VecList& vl) {
+  return mapped_list<QuatElement>(vl, [](const Vec3d& v) { return morvix::from_rotation_vector(v); });
+}
+VecList quat_list_to_rotation_vectors_impl(const QuatList& self) {
+  return mapped_list<VecElement>(self, [](const Quat& q) { return morvix::to_rotation_vector(q); });
+}
+
+// Angles as rows of an (n, 3) buffer of radians.
+template <morvix::EulerFrame Frame>
+QuatList quat_list_from_euler_impl(const morvix::EulerAxes& axes, const binding::StridedBuffer& angles) {
+  static constexpr std::size_t angle_row[] = {3};
+  const binding::FloatRows rows =
+      binding::float_rows(angles, binding::signature_of<quat_list_from_euler_impl<Frame>>->call, angle_row);
+  QuatList out = bulk::sized_list<QuatElement>(rows.rows);
+  Quat* slots = out.items.data();
+  bulk::run_parallel(rows.rows, [rows, slots, axes](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i)
+      slots[i] = morvix::from_euler(axes, Frame, rows.at(i, 0), rows.at(i, 1), rows.at(i, 2));
+  });
+  return out;
+}
+template <morvix::EulerFrame Frame>
+Float64Array quat_list_to_euler_impl(const QuatList& self, const morvix::EulerAxes& axes) {
+  const std::size_t n = self.items.size();
+  Float64Array out({n, 3}, 2);
+  bulk::map_into(out.items<std::array<double, 3>>(), n, [axes](const Quat& q) { return morvix::to_euler(q, axes, Frame); },
+                 each(self));
+  return out;
+}
+
 // ---- tables
 
 binding::ClassBuilder<QuatList> quat_list_table() {
@@ -205,7 +243,16 @@ binding::ClassBuilder<QuatList> quat_list_table() {
                        .static_method<quat_list_from_xyzw_array_impl>("from_xyzw_array", "array")
                        .method<quat_list_to_xyzw_array_impl>("to_xyzw_array")
                        .static_method<quat_list_from_rotation_matrices_impl>("from_rotation_matrices", "array")
-                       .method<quat_list_to_rotation_matrices_impl>("to_rotation_matrices"));
+                       .method<quat_list_to_rotation_matrices_impl>("to_rotation_matrices")
+                       .static_method<quat_list_from_rotation_vectors_impl>("from_rotation_vectors", "vl")
+                       .method<quat_list_to_rotation_vectors_impl>("to_rotation_vectors")
+                       .static_method<quat_list_from_euler_impl<morvix::EulerFrame::intrinsic>>("from_intrinsic_euler",
+                                                                                                "axes", "angles")
+                       .static_method<quat_list_from_euler_impl<morvix::EulerFrame::extrinsic>>("from_extrinsic_euler",
+                                                                                                "axes", "angles")
+                       .method<quat_list_to_euler_impl<morvix::EulerFrame::intrinsic>>("to_intrinsic_euler", "axes")
+                       .method<quat_list_to_euler_impl<morvix::EulerFrame::extrinsic>>("to_extrinsic_euler", "axes")
+                       .method<quat_list_angle_to_impl>("angle_to", "other"));
 }
 
 }  // namespace
