@@ -91,10 +91,19 @@ using binding::ListOf;
 
 // Runs body(begin, end) over [0, n) on the pool; a failure of the pool or of
 // a piece becomes an internal failure of the call, after every piece stopped.
+// `weight` is what one element costs in elements of the cheapest maps (a sum,
+// a dot product), so that the pool splits a short job of costly elements too.
 template <class Body>
-void run_parallel(std::size_t n, Body&& body) {
-  if (parallel::Status status = parallel::map(n, body); !status) binding::panic(status.error().message);
+void run_parallel(std::size_t n, Body&& body, std::size_t weight = 1) {
+  if (parallel::Status status = parallel::map(n, weight, body); !status) binding::panic(status.error().message);
 }
+
+// Element weights of the operations that are more than a few sums and
+// products, measured on one worker against a Vec3d sum (about 2 ns): a 3×3
+// matrix written; a square root and a sine or two; several atan2 or a slerp.
+inline constexpr std::size_t matrix_weight = 4;
+inline constexpr std::size_t transcendental_weight = 16;
+inline constexpr std::size_t heavy_weight = 32;
 
 // An operand of an element-wise loop is element i of an array (Each) or one
 // value for every i (anything else); at(operand, i) reads it.
@@ -139,11 +148,8 @@ constexpr std::size_t settle_block = 256;
 inline bool nan_in(double v) noexcept { return __builtin_isnan(v); }
 inline bool nan_in(const morvix::Vec3d& p) noexcept { return nan_in(p.x) | nan_in(p.y) | nan_in(p.z); }
 inline bool nan_in(const morvix::Quat& q) noexcept { return nan_in(q.w) | nan_in(q.i) | nan_in(q.j) | nan_in(q.k); }
-inline bool nan_in(const morvix::Matrix3& m) noexcept {
-  bool found = false;
-  for (const auto& row : m) found |= nan_in(row[0]) | nan_in(row[1]) | nan_in(row[2]);
-  return found;
-}
+inline bool nan_in(const std::array<double, 3>& row) noexcept { return nan_in(row[0]) | nan_in(row[1]) | nan_in(row[2]); }
+inline bool nan_in(const morvix::Matrix3& m) noexcept { return nan_in(m[0]) | nan_in(m[1]) | nan_in(m[2]); }
 inline void store(double& slot, double v) noexcept { slot = v; }
 inline void store(morvix::Vec3d& slot, const morvix::Vec3d& v) noexcept {
   slot.x = v.x;
@@ -156,9 +162,15 @@ inline void store(morvix::Quat& slot, const morvix::Quat& q) noexcept {
   slot.j = q.j;
   slot.k = q.k;
 }
+inline void store(std::array<double, 3>& slot, const std::array<double, 3>& row) noexcept {
+  slot[0] = row[0];
+  slot[1] = row[1];
+  slot[2] = row[2];
+}
 inline void store(morvix::Matrix3& slot, const morvix::Matrix3& m) noexcept {
-  for (std::size_t r = 0; r < 3; ++r)
-    for (std::size_t c = 0; c < 3; ++c) slot[r][c] = m[r][c];
+  store(slot[0], m[0]);
+  store(slot[1], m[1]);
+  store(slot[2], m[2]);
 }
 
 // out[i] = formula(operands at i...) for i in [begin, end), settled. With
@@ -191,21 +203,24 @@ template <class F>
 concept Formula = std::is_empty_v<F> && std::is_default_constructible_v<F>;
 
 // out[i] = formula(operands at i...) for i in [0, n), settled, on the pool.
-template <Formula F, class R, class... Ops>
+template <std::size_t Weight = 1, Formula F, class R, class... Ops>
 void settled_map(R* out, std::size_t n, F, const Ops&... operands) {
-  run_parallel(n, [out, operands...](std::size_t begin, std::size_t end) {
-    settled_range<false>(out, begin, end, F{}, operands...);
-  });
+  run_parallel(
+      n, [out, operands...](std::size_t begin, std::size_t end) { settled_range<false>(out, begin, end, F{}, operands...); },
+      Weight);
 }
 
 // out[i] = op(operands at i...) for i in [0, n), on the pool: for steps that
 // are exact, or call one out-of-line function per element (the very code of
 // the single-value operation, so its bits too).
-template <class R, class Op, class... Ops>
+template <std::size_t Weight = 1, class R, class Op, class... Ops>
 void map_into(R* out, std::size_t n, Op op, const Ops&... operands) {
-  run_parallel(n, [out, op, operands...](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) out[i] = op(at(operands, i)...);
-  });
+  run_parallel(
+      n,
+      [out, op, operands...](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) out[i] = op(at(operands, i)...);
+      },
+      Weight);
 }
 
 // A new list of n elements, not yet written.
@@ -230,10 +245,10 @@ BulkList<Result> settled_list(const BulkList<Traits>& self, F f, const Ops&... o
   settled_map(out.items.data(), self.items.size(), f, each(self), operands...);
   return out;
 }
-template <class Result, class Op, class Traits, class... Ops>
+template <class Result, std::size_t Weight = 1, class Op, class Traits, class... Ops>
 BulkList<Result> mapped_list(const BulkList<Traits>& self, Op op, const Ops&... operands) {
   BulkList<Result> out = sized_list<Result>(self.items.size());
-  map_into(out.items.data(), self.items.size(), op, each(self), operands...);
+  map_into<Weight>(out.items.data(), self.items.size(), op, each(self), operands...);
   return out;
 }
 

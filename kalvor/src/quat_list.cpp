@@ -42,15 +42,15 @@ QuatList quat_list_then_impl(const QuatList& self, const QuatOrList& other) {
 }
 QuatList quat_list_slerp_impl(const QuatList& self, const QuatOrList& other, double t) {
   return bulk::broadcast<QuatElement>(other, self.items.size(), [&](const auto& o) {
-    return mapped_list<QuatElement>(self, [](const Quat& a, const Quat& b, double s) { return morvix::slerp(a, b, s); },
-                                    o, t);
+    return mapped_list<QuatElement, bulk::heavy_weight>(
+        self, [](const Quat& a, const Quat& b, double s) { return morvix::slerp(a, b, s); }, o, t);
   });
 }
 ListOf<double> quat_list_angle_to_impl(const QuatList& self, const QuatOrList& other) {
   return bulk::broadcast<QuatElement>(other, self.items.size(), [&](const auto& o) {
     ListOf<double> out(self.items.size());
-    bulk::map_into(out.data, self.items.size(), [](const Quat& a, const Quat& b) { return morvix::angle_between(a, b); },
-                   each(self), o);
+    bulk::map_into<bulk::transcendental_weight>(
+        out.data, self.items.size(), [](const Quat& a, const Quat& b) { return morvix::angle_between(a, b); }, each(self), o);
     return out;
   });
 }
@@ -130,9 +130,12 @@ QuatList quat_list_interpolate_impl(const QuatList& self, const binding::Floats&
   const Keyframes keyframes(self, key_times);
   QuatList out = bulk::sized_list<QuatElement>(times.size);
   Quat* slots = out.items.data();
-  bulk::run_parallel(times.size, [&keyframes, &times, slots](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) slots[i] = keyframes.at(times[i]);
-  });
+  bulk::run_parallel(
+      times.size,
+      [&keyframes, &times, slots](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) slots[i] = keyframes.at(times[i]);
+      },
+      bulk::transcendental_weight);
   return out;
 }
 
@@ -163,7 +166,7 @@ Float64Array quat_list_to_xyzw_array_impl(const QuatList& self) {
 Float64Array quat_list_to_rotation_matrices_impl(const QuatList& self) {
   const std::size_t n = self.items.size();
   Float64Array out({n, 3, 3}, 3);
-  bulk::settled_map(out.items<Matrix3>(), n, morvix::formula::to_rotation_matrix, each(self));
+  bulk::settled_map<bulk::matrix_weight>(out.items<Matrix3>(), n, morvix::formula::to_rotation_matrix, each(self));
   return out;
 }
 
@@ -183,28 +186,33 @@ QuatList quat_list_from_rotation_matrices_impl(const binding::StridedBuffer& arr
       for (std::size_t c = 0; c < 3; ++c) m[r][c] = rows.at(i, r, c);
     return m;
   };
-  bulk::run_parallel(rows.rows, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end && i < first_bad.load(std::memory_order_relaxed); ++i) {
-      const Matrix3 m = matrix(i);
-      if (morvix::rotation_matrix_fault(m) != morvix::MatrixFault::none) {
-        std::size_t seen = first_bad.load(std::memory_order_relaxed);
-        while (i < seen && !first_bad.compare_exchange_weak(seen, i, std::memory_order_relaxed)) {
+  bulk::run_parallel(
+      rows.rows,
+      [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end && i < first_bad.load(std::memory_order_relaxed); ++i) {
+          const Matrix3 m = matrix(i);
+          if (morvix::rotation_matrix_fault(m) != morvix::MatrixFault::none) {
+            std::size_t seen = first_bad.load(std::memory_order_relaxed);
+            while (i < seen && !first_bad.compare_exchange_weak(seen, i, std::memory_order_relaxed)) {
+            }
+            return;
+          }
+          slots[i] = morvix::from_rotation_matrix(m);
         }
-        return;
-      }
-      slots[i] = morvix::from_rotation_matrix(m);
-    }
-  });
+      },
+      bulk::transcendental_weight);
   if (const std::size_t bad = first_bad.load(); bad != none)
     binding::throw_not_a_rotation(morvix::rotation_matrix_fault(matrix(bad)) == morvix::MatrixFault::reflection, bad);
   return out;
 }
 
 QuatList quat_list_from_rotation_vectors_impl(const VecList& vl) {
-  return mapped_list<QuatElement>(vl, [](const Vec3d& v) { return morvix::from_rotation_vector(v); });
+  return mapped_list<QuatElement, bulk::transcendental_weight>(
+      vl, [](const Vec3d& v) { return morvix::from_rotation_vector(v); });
 }
 VecList quat_list_to_rotation_vectors_impl(const QuatList& self) {
-  return mapped_list<VecElement>(self, [](const Quat& q) { return morvix::to_rotation_vector(q); });
+  return mapped_list<VecElement, bulk::transcendental_weight>(
+      self, [](const Quat& q) { return morvix::to_rotation_vector(q); });
 }
 
 // Angles as rows of an (n, 3) buffer of radians.
@@ -215,18 +223,21 @@ QuatList quat_list_from_euler_impl(const morvix::EulerAxes& axes, const binding:
       binding::float_rows(angles, binding::signature_of<quat_list_from_euler_impl<Frame>>->call, angle_row);
   QuatList out = bulk::sized_list<QuatElement>(rows.rows);
   Quat* slots = out.items.data();
-  bulk::run_parallel(rows.rows, [rows, slots, axes](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i)
-      slots[i] = morvix::from_euler(axes, Frame, rows.at(i, 0), rows.at(i, 1), rows.at(i, 2));
-  });
+  bulk::run_parallel(
+      rows.rows,
+      [rows, slots, axes](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i)
+          slots[i] = morvix::from_euler(axes, Frame, rows.at(i, 0), rows.at(i, 1), rows.at(i, 2));
+      },
+      bulk::transcendental_weight);
   return out;
 }
 template <morvix::EulerFrame Frame>
 Float64Array quat_list_to_euler_impl(const QuatList& self, const morvix::EulerAxes& axes) {
   const std::size_t n = self.items.size();
   Float64Array out({n, 3}, 2);
-  bulk::map_into(out.items<std::array<double, 3>>(), n, [axes](const Quat& q) { return morvix::to_euler(q, axes, Frame); },
-                 each(self));
+  bulk::map_into<bulk::heavy_weight>(
+      out.items<std::array<double, 3>>(), n, [axes](const Quat& q) { return morvix::to_euler(q, axes, Frame); }, each(self));
   return out;
 }
 

@@ -148,6 +148,16 @@ Status map(std::size_t n, F&& f) noexcept {
     return detail::map(n, detail::piece_budget(n), f);
 }
 
+// map() for elements that each cost about as much as `weight` elements of the
+// cheapest maps (a sum, a product): the job is split as one of n·weight such
+// elements would be, so a short job of costly elements (a conversion through
+// sin and atan2) still spreads over the workers. A weight of 1 is map().
+template <class F>
+Status map(std::size_t n, std::size_t weight, F&& f) noexcept {
+    const std::size_t work = weight != 0 && n > static_cast<std::size_t>(-1) / weight ? static_cast<std::size_t>(-1) : n * weight;
+    return detail::map(n, detail::piece_budget(work), f);
+}
+
 // ---- Ordered minimum -------------------------------------------------------
 
 template <class Key>

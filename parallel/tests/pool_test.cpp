@@ -113,6 +113,25 @@ TEST(Map, PiecesRunOnTheCallerBelowTwoElementsAndOnWorkersOtherwise) {
     EXPECT_LE(ran.size(), parallel::worker_count());
 }
 
+TEST(Map, WeightedJobIsSplitAsItsTotalCostWouldBe) {
+    std::mutex mutex;
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;
+    auto body = [&](std::size_t begin, std::size_t end) {
+        std::lock_guard lock(mutex);
+        pieces.emplace_back(begin, end);
+    };
+    // 1000 elements are one piece; at 64 times the cost, 15 pieces' worth, one per worker.
+    ASSERT_TRUE(parallel::map(1000, 1, body));
+    EXPECT_EQ(pieces.size(), 1u);
+    pieces.clear();
+    ASSERT_TRUE(parallel::map(1000, 64, body));
+    EXPECT_EQ(pieces.size(), std::min<std::size_t>(parallel::worker_count(), 15));
+    pieces.clear();
+    // n·weight overflows and saturates: one piece per worker (the body walks no range).
+    ASSERT_TRUE(parallel::map(std::size_t{1} << 62, std::size_t{1} << 10, body));
+    EXPECT_EQ(pieces.size(), parallel::worker_count());
+}
+
 TEST(Map, NestedJobRunsInlineOnTheWorker) {
     std::vector<double> out(100 * 50);
     auto outer = [&](std::size_t begin, std::size_t end) {
