@@ -1,11 +1,13 @@
 """A short tour of kalvor: real vector work, printed."""
 
+import math
 import random
 import time
+from array import array
 from collections.abc import Callable
 
 import kalvor
-from kalvor import AngleDegrees, AngleRadians, Quat, RigidTransform, Vec3d, VecList, geometry
+from kalvor import AngleDegrees, AngleRadians, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
 
 
 def section(title: str) -> None:
@@ -127,6 +129,36 @@ def bulk() -> None:
     print(f"  exact: index {exact[0]} at distance {exact[1]:.6f}; coarse: index {coarse[0]} at {coarse[1]:.6f}")
 
 
+def keyframes() -> None:
+    section("A keyframe track sampled at many times, applied to a point cloud")
+    # A turntable with a wobble: five orientations (yaw, pitch, roll in degrees) over four seconds,
+    # read as one (5, 3) buffer of radians. No numpy needed: any buffer will do.
+    key_times = [0.0, 1.0, 2.0, 3.0, 4.0]
+    degrees = [(0, 0, 0), (90, 10, 0), (180, 0, 20), (270, -10, 0), (359, 0, 0)]
+    angles = memoryview(array("d", [math.radians(d) for row in degrees for d in row])).cast("B").cast("d", (5, 3))
+    track = QuatList.from_intrinsic_euler("zyx", angles)
+    nose = track.interpolate(key_times, [0.0, 0.5, 1.0, 2.5, 9.0]).rotate(Vec3d.i())
+    print("  the nose at t = 0, 0.5, 1, 2.5 and 9 (after the last key, it stays):")
+    for v in nose:
+        print(f"    {v}")
+    # A spinning lidar: 200,000 points, each taken at its own time while the platform turned.
+    # Each is put back in the world by the orientation at its own time stamp: one slerp per
+    # point (a binary search for its interval), then one rotation per point, both on the pool.
+    rng = random.Random(7)
+    n = 200_000
+    stamps = array("d", sorted(rng.uniform(0.0, 4.0) for _ in range(n)))
+    scan = VecList.from_array(memoryview(array("d", [rng.uniform(-20, 20) for _ in range(3 * n)])).cast("B").cast("d", (n, 3)))
+    orientations = timed(f"the track at {n:,} time stamps", lambda: track.interpolate(key_times, stamps))
+    world = timed("each point turned by its own orientation", lambda: orientations.rotate(scan))
+    i = n // 3
+    k = max(j for j in range(4) if key_times[j] <= stamps[i])
+    by_hand = track[k].slerp(track[k + 1], (stamps[i] - key_times[k]) / (key_times[k + 1] - key_times[k])).rotate(scan[i])
+    print(f"  point {i} at t = {stamps[i]:.4f}: {world[i]}; by hand, one Quat at a time: {by_hand}")
+    # The orientations leave as matrices or scalar-last rows, without a copy and without numpy.
+    matrices = memoryview(orientations.to_rotation_matrices())
+    print(f"  as rotation matrices: a {matrices.format!r} buffer of shape {matrices.shape}; readonly: {matrices.readonly}")
+
+
 def shapes() -> None:
     section("Planes and circles")
     # The plane z = 5 (the constructor takes normal·p = distance) and a line through two points.
@@ -168,6 +200,7 @@ def main() -> None:
     animation()
     poses()
     bulk()
+    keyframes()
     shapes()
     errors()
 
