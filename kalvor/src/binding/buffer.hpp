@@ -72,6 +72,18 @@ struct Block {
   std::size_t bytes = 0;
 };
 
+// The float64 or float32 (`single`, widened exactly) at `p`, at any alignment.
+inline double read_float(const char* p, bool single) noexcept {
+  if (single) {
+    float f;
+    std::memcpy(&f, p, sizeof f);
+    return f;
+  }
+  double d;
+  std::memcpy(&d, p, sizeof d);
+  return d;
+}
+
 // The rows of a buffer of shape (n, c) or (n, a, b), as converted by
 // `float_rows`: row r's item is read at(r, column) or at(r, a, b).
 struct FloatRows {
@@ -83,16 +95,9 @@ struct FloatRows {
   bool contiguous = false;
 
   double at(std::size_t row, std::size_t a, std::size_t b = 0) const noexcept {
-    const char* p = base + static_cast<Py_ssize_t>(row) * strides[0] + static_cast<Py_ssize_t>(a) * strides[1] +
-                    static_cast<Py_ssize_t>(b) * strides[2];
-    if (single) {
-      float f;
-      std::memcpy(&f, p, sizeof f);
-      return f;
-    }
-    double d;
-    std::memcpy(&d, p, sizeof d);
-    return d;
+    return read_float(base + static_cast<Py_ssize_t>(row) * strides[0] + static_cast<Py_ssize_t>(a) * strides[1] +
+                          static_cast<Py_ssize_t>(b) * strides[2],
+                      single);
   }
   // Rows of native doubles back to back: the whole block can be copied at once.
   bool packed() const noexcept { return !single && contiguous; }
@@ -162,17 +167,7 @@ struct Floats {
   Py_ssize_t stride = 0;
   bool single = false;
 
-  double operator[](std::size_t i) const noexcept {
-    const char* p = base + static_cast<Py_ssize_t>(i) * stride;
-    if (single) {
-      float f;
-      std::memcpy(&f, p, sizeof f);
-      return f;
-    }
-    double d;
-    std::memcpy(&d, p, sizeof d);
-    return d;
-  }
+  double operator[](std::size_t i) const noexcept { return read_float(base + static_cast<Py_ssize_t>(i) * stride, single); }
 };
 template <>
 struct Arg<Floats> {
