@@ -180,6 +180,35 @@ TEST(QuatSlerp, FarSideNegatedAndNoDivisionBySinZero) {
   expect_bits(slerp({0, 0, 0, 0}, a, 0.5), {nan, nan, nan, nan});
 }
 
+// Exact bits, NaN included: a NaN result is settled to the first NaN operand in
+// the written order, so a bulk loop that computes it otherwise comes out alike.
+void expect_same_bits(const Quat& got, const Quat& want) {
+  const double g[] = {got.w, got.i, got.j, got.k}, w[] = {want.w, want.i, want.j, want.k};
+  for (int n = 0; n < 4; ++n)
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(g[n]), std::bit_cast<std::uint64_t>(w[n])) << "field " << n;
+}
+
+TEST(QuatSettled, NanResultsCarryTheFirstNanOperandInWrittenOrder) {
+  const double first = std::bit_cast<double>(std::uint64_t{0x7FF800000000BEEF});
+  const double second = std::bit_cast<double>(std::uint64_t{0xFFF8000000000123});
+  // then's w is ((a.w·b.w − a.i·b.i) − ...): a.w meets b.w first, whichever is which.
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(then({first, 0, 0, 0}, {second, 0, 0, 0}).w), std::bit_cast<std::uint64_t>(first));
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(then({second, 0, 0, 0}, {first, 0, 0, 0}).w), std::bit_cast<std::uint64_t>(second));
+  // normalize divides w by |q|, which holds w's NaN squared first: w's NaN in every field.
+  expect_same_bits(normalize({first, second, 0, 0}), {first, second, first, first});
+  // inverse's i is (−i) / |q|²: the sign-flipped NaN of i.
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(inverse({1, first, 0, 0}).i), std::bit_cast<std::uint64_t>(-first));
+}
+
+TEST(QuatSlerp, PreparedArcGivesTheSameBits) {
+  const double payload = std::bit_cast<double>(std::uint64_t{0x7FF4000000000ABC});
+  const Quat ends[] = {{0.3, -0.5, 0.7, 0.1}, {-0.9, -0.2, -0.4, -0.6}, {1, 0, 0, 0}, {1, 1e-12, 0, 0},
+                       {0, 0, 0, 0},           {payload, 0, 1, 0},       {inf, 0, 0, 0}};
+  for (const Quat& a : ends)
+    for (const Quat& b : ends)
+      for (const double t : {0.0, 0.25, 1.0, -3.0, nan}) expect_same_bits(slerp_at(slerp_arc(a, b), t), slerp(a, b, t));
+}
+
 TEST(QuatBetween, OneCasePerBranch) {
   expect_bits(between({1, 2, 3}, {2, 4, 6}), Quat::identity());
   // Half the chord lengths √2: cos and sin of 45° both 0.7071067811865476.
