@@ -4,6 +4,7 @@
 #include "kalvor/src/float64_array.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
+#include "morvix/src/keyframes.hpp"
 
 #include <array>
 #include <atomic>
@@ -80,26 +81,15 @@ class Keyframes {
     }
   }
 
-  // At or before the first key time, the first interval at 0; at or after the
-  // last, the last interval at 1; in between, the fraction of the interval.
-  // One key is an interval from it to itself.
+  // Four NaN for a NaN time; otherwise the slerp across the interval that
+  // holds t (morvix::locate_key), at its fraction.
   Quat at(double t) const noexcept {
     if (std::isnan(t)) {
       constexpr double nan = std::numeric_limits<double>::quiet_NaN();
       return {nan, nan, nan, nan};
     }
-    const std::size_t last = times_.size - 1;
-    if (last == 0) return slerp(0, 0, 0.0);
-    if (t <= times_[0]) return slerp(0, 1, 0.0);
-    if (t >= times_[last]) return slerp(last - 1, last, 1.0);
-    // times_[lo] <= t < times_[hi]
-    std::size_t lo = 0, hi = last;
-    while (hi - lo > 1) {
-      const std::size_t mid = lo + (hi - lo) / 2;
-      (times_[mid] <= t ? lo : hi) = mid;
-    }
-    const double t0 = times_[lo];
-    return slerp(lo, hi, (t - t0) / (times_[hi] - t0));
+    const morvix::KeyInterval key = morvix::locate_key(times_, times_.size, t);
+    return slerp(key.from, key.to, key.fraction);
   }
 
  private:
