@@ -43,15 +43,5 @@ INSTANTIATE_TEST_SUITE_P(
                       LocateCase{four, nan, {0, 1, nan}}, LocateCase{{2.0}, 9.0, {0, 0, 0.0}},
                       LocateCase{{2.0}, nan, {0, 0, 0.0}}, LocateCase{{-1.0, 1.0}, -0.0, {0, 1, 0.5}}));
 
-TEST(LocateKey, EveryIntervalOfAManyKeyTrack) {
-  std::vector<double> times(1001);
-  for (std::size_t k = 0; k < times.size(); ++k) times[k] = static_cast<double>(k) * 0.5;
-  for (std::size_t k = 0; k + 1 < times.size(); ++k) {
-    const KeyInterval got = locate_key(times, times.size(), times[k] + 0.125);
-    EXPECT_EQ(got.from, k);
-    EXPECT_EQ(got.fraction, 0.25);
-  }
-}
-
 }  // namespace
 }  // namespace morvix
