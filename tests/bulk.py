@@ -105,6 +105,8 @@ QUAT_OPERATIONS = {
     "interpolate_many_keys": (lambda ql: QuatList(QS[:5001]).interpolate(MANY_KEY_TIMES, MANY_TIMES),
                               lambda q, i, keys=QS[:5001]: sample(keys, MANY_KEY_TIMES, MANY_TIMES[i])),
     "interpolate_one_key": (lambda ql: QuatList(QS[:1]).interpolate([2.0], TIMES), lambda q, i: sample(QS[:1], [2.0], TIMES[i])),
+    "interpolate_one_time": (lambda ql: [QuatList(QS[:51]).interpolate(KEY_TIMES, [t])[0] for t in TIMES[:61]],  # no prepared arcs
+                             lambda q, i: sample(QS[:51], KEY_TIMES, TIMES[i]) if i < 61 else []),
     **{f"angle_to{s}": (call("angle_to", o), lambda q, i, o=o: q.angle_to(o).angle) for s, o in (("", Q), ("_nan", NAN_Q))},
     "angle_to_each": (lambda ql: ql.angle_to(QuatList(OQ)), lambda q, i: q.angle_to(OQ[i]).angle),
     "to_rotation_vectors": (call("to_rotation_vectors"), lambda q, i: q.to_rotation_vector()),

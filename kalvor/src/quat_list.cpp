@@ -65,16 +65,18 @@ QuatList quat_list_normalize_impl(const QuatList& self) {
 // ---- interpolation between keyframes
 
 // Intervals up to which interpolate prepares each one's arc once, rather
-// than for every time: a small table beside the output.
+// than for every time: a small table beside the output, made when there are
+// at least as many times to share it.
 constexpr std::size_t prepared_arcs_limit = 4096;
 
 // The keys `self` at `key_times`, sampled at one time each: the slerp between
 // the neighbouring keys, found by a binary search.
 class Keyframes {
  public:
-  Keyframes(const QuatList& keys, const binding::Floats& key_times) : keys_(keys.items.data()), times_(key_times) {
+  Keyframes(const QuatList& keys, const binding::Floats& key_times, std::size_t samples)
+      : keys_(keys.items.data()), times_(key_times) {
     const std::size_t intervals = key_times.size - 1;
-    if (intervals <= prepared_arcs_limit) {
+    if (intervals <= prepared_arcs_limit && intervals <= samples) {
       arcs_.resize(intervals == 0 ? 1 : intervals);
       for (std::size_t k = 0; k < arcs_.size(); ++k)
         arcs_[k] = morvix::slerp_arc(keys_[k], keys_[intervals == 0 ? k : k + 1]);
@@ -117,7 +119,7 @@ void check_key_times(std::string_view call, std::size_t keys, const binding::Flo
 QuatList quat_list_interpolate_impl(const QuatList& self, const binding::Floats& key_times,
                                     const binding::Floats& times) {
   check_key_times(binding::signature_of<quat_list_interpolate_impl>->call, self.items.size(), key_times);
-  const Keyframes keyframes(self, key_times);
+  const Keyframes keyframes(self, key_times, times.size);
   QuatList out = bulk::sized_list<QuatElement>(times.size);
   Quat* slots = out.items.data();
   bulk::run_parallel(
