@@ -6,10 +6,8 @@
 #include "kalvor/src/vec3d.hpp"
 #include "parallel/src/pool.hpp"
 
-#include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
