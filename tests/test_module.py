@@ -2,6 +2,7 @@ import decimal
 import importlib.util
 import math
 import random
+import re
 import struct
 import sys
 import weakref
@@ -9,7 +10,7 @@ import weakref
 import pytest
 
 import kalvor
-from kalvor import AngleRadians, Vec3d, VecList
+from kalvor import AngleDegrees, AngleRadians, Quat, Vec3d, VecList
 
 from conftest import run_python
 
@@ -17,8 +18,8 @@ from conftest import run_python
 def test_namespace_star_import_and_geometry_submodule():
     from kalvor import geometry
 
-    assert kalvor.__all__[-2:] == ["Vec3d", "geometry"]
-    assert set(kalvor.__all__) <= {"AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry"}
+    # The six registered names keep their order; names added later follow, in the order of registration.
+    assert kalvor.__all__[:7] == ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "PanicException"]
     scope = {}
     exec("from kalvor import *", scope)
     assert sorted(k for k in scope if k != "__builtins__") == sorted(kalvor.__all__)
@@ -68,6 +69,35 @@ def test_float_text_has_the_digits_of_repr():
     assert repr(AngleRadians(1e300)) == positional(1e300) + " radians"
     specials = VecList([Vec3d(-0.0, math.nan, -math.nan), Vec3d(math.inf, -math.inf, 0)])
     assert repr(specials) == "[Vec3d(-0, NaN, NaN)\nVec3d(inf, -inf, 0)]"
+
+
+# ---- format specs: float's own format applied to each number of the repr's call form, or to the angle
+
+ODD = [0.1, -0.0, math.nan, -math.inf, 1e21, 5e-324, -2.5]
+FORMS = [(Vec3d(*ODD[:3]), "Vec3d({}, {}, {})"), (Vec3d(*ODD[3:6]), "Vec3d({}, {}, {})"),
+         (Quat(*ODD[3:]), "Quat({}, {}, {}, {})"), (AngleRadians(-2.5), "{} radians"), (AngleDegrees(-0.0), "{}°")]
+SPECS = [".3f", "+.2e", "g", "*^9.1f", ">12", ",.0f", "%", "_<6", "z.1f", ".20g", "0=+10.2f"]
+
+
+@pytest.mark.parametrize("spec", SPECS)
+@pytest.mark.parametrize("value, form", FORMS, ids=[type(v).__name__ for v, _ in FORMS])
+def test_format_spec_applies_to_every_number(value, form, spec):
+    numbers = list(memoryview(value).tolist()) if form[0] != "{" else [value.angle]
+    assert format(value, spec) == f"{value:{spec}}" == form.format(*(format(n, spec) for n in numbers))
+
+
+@pytest.mark.parametrize("value, form", FORMS, ids=[type(v).__name__ for v, _ in FORMS])
+def test_empty_format_spec_gives_the_repr_and_a_bad_one_float_s_error(value, form):
+    assert format(value, "") == f"{value}" == str(value) == repr(value) and f"{value!r:.4}" == repr(value)[:4]
+    assert value.__format__(format_spec=type("Spec", (str,), {})(".1f")) == format(value, ".1f")
+    for spec in ("d", ".3s", "5.2.1f", "\u2605<10.3fg", ",_f", "99999999999999999999f"):
+        with pytest.raises(ValueError) as expected:
+            format(1.0, spec)
+        with pytest.raises(ValueError, match="^" + re.escape(str(expected.value)) + "$"):
+            format(value, spec)
+    with pytest.raises(TypeError, match=re.escape("argument 'format_spec': 'int' object is not an instance of 'str'")):
+        value.__format__(5)
+    assert f"{AngleDegrees(90):\u2605^8.1f}" == "\u2605\u260590.0\u2605\u2605°"  # a fill outside ASCII
 
 
 @pytest.mark.skipif(importlib.util.find_spec("_interpreters") is None, reason="needs the private _interpreters module")

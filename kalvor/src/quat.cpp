@@ -3,7 +3,6 @@
 #include "kalvor/src/angle.hpp"
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/vec3d.hpp"
-#include "morvix/src/text.hpp"
 
 #include <tuple>
 #include <utility>
@@ -45,11 +44,13 @@ Quat quat_from_rotation_matrix_impl(const morvix::Matrix3& m) {
 bool quat_eq_impl(const Quat& a, const Quat& b) { return a == b; }
 std::tuple<double, double, double, double> quat_args_impl(const Quat& q) { return {q.w, q.i, q.j, q.k}; }
 
-std::string quat_repr_impl(const Quat& q) {
-  std::string out;
-  morvix::append_call_text(out, "Quat", {q.w, q.i, q.j, q.k});
-  return out;
-}
+binding::TextForm quat_text_impl(const Quat& q) { return {"Quat(", ", ", ")", {q.w, q.i, q.j, q.k}, 4}; }
+
+static_assert(sizeof(Quat) == 4 * sizeof(double) && std::is_standard_layout_v<Quat>,
+              "a quaternion is lent as its four doubles w, i, j, k");
+
+// The four fields, lent as a vector of doubles in field order.
+binding::DoubleArray quat_buffer_impl(const Quat& q) { return {&q.w, {4}, 1}; }
 
 binding::ClassBuilder<Quat> quat_table() {
   return std::move(binding::ClassBuilder<Quat>("Quat")
@@ -74,7 +75,9 @@ binding::ClassBuilder<Quat> quat_table() {
                        .static_method<quat_between_impl>("between", "a", "b")
                        .static_method<quat_from_rotation_matrix_impl>("from_rotation_matrix", "m")
                        .equality<quat_eq_impl>()
-                       .repr<quat_repr_impl>()
+                       .text<quat_text_impl>()
+                       .buffer<quat_buffer_impl>()
+                       .class_attribute("__array_ufunc__", Py_None)
                        .pickled_by_constructor<quat_args_impl>());
 }
 
