@@ -1,7 +1,7 @@
 """AngleRadians and Quat beside PyGLM's dquat and its angle functions on floats."""
 
 import kalvor
-from harness import THREAD_TIME, compare, print_table
+from harness import THREAD_TIME, compare, print_floors, print_table
 
 try:
     from pyglm import glm
@@ -33,32 +33,33 @@ scope = dict(
 )
 
 QUAT_ROWS = [
-    ("construction", "Quat(1.0, 0.0, 0.0, 0.0)", "glm.dquat(1.0, 0.0, 0.0, 0.0)"),
-    ("from_axis_angle", "Quat.from_axis_angle(axis, angle)", "glm.angleAxis(0.7, gaxis)"),
-    ("rotate", "q.rotate(v)", "gq * gv"),
-    ("to_rotation_matrix", "q.to_rotation_matrix()", "glm.mat3_cast(gq).to_list()"),
-    ("to_axis_angle", "q.to_axis_angle()", "(glm.axis(gq), glm.angle(gq))"),
-    ("equality", "q == q2", "gq == gq2"),
-    ("repr", "repr(q)", "repr(gq)"),
-    ("then", "q.then(p)", "gq * gp"),
-    ("inverse", "q.inverse()", "glm.inverse(gq)"),
-    ("slerp", "q.slerp(p, 0.3)", "glm.slerp(gq, gp, 0.3)"),
-    ("between", "Quat.between(v, u)", "glm.dquat(gv, gu)"),
-    ("from_rotation_matrix", "Quat.from_rotation_matrix(rows)", "glm.quat_cast(glm.dmat3(rows))"),
+    ("construction", "Quat(1.0, 0.0, 0.0, 0.0)", "glm.dquat(1.0, 0.0, 0.0, 0.0)", "Floor(1.0, 0.0, 0.0, 0.0)"),
+    ("from_axis_angle", "Quat.from_axis_angle(axis, angle)", "glm.angleAxis(0.7, gaxis)", "Floor.build(f, g)"),
+    ("rotate", "q.rotate(v)", "gq * gv", "f.method_new(g)"),
+    ("to_rotation_matrix", "q.to_rotation_matrix()", "glm.mat3_cast(gq).to_list()", "f.noargs()"),
+    ("to_axis_angle", "q.to_axis_angle()", "(glm.axis(gq), glm.angle(gq))", "f.noargs()"),
+    ("equality", "q == q2", "gq == gq2", "f == g"),
+    ("repr", "repr(q)", "repr(gq)", "repr(f)"),
+    ("then", "q.then(p)", "gq * gp", "f.method_new(g)"),
+    ("inverse", "q.inverse()", "glm.inverse(gq)", "f.noargs_new()"),
+    ("slerp", "q.slerp(p, 0.3)", "glm.slerp(gq, gp, 0.3)", "f.method_new(g, 0.3)"),
+    ("between", "Quat.between(v, u)", "glm.dquat(gv, gu)", "Floor.build(f, g)"),
+    ("from_rotation_matrix", "Quat.from_rotation_matrix(rows)", "glm.quat_cast(glm.dmat3(rows))", "Floor.build(f)"),
 ]
 
 ANGLE_ROWS = [
-    ("construction", "AngleRadians(0.7)", None),
-    ("to_degrees", "angle.to_degrees()", "glm.degrees(x)"),
-    ("sin", "angle.sin()", "glm.sin(x)"),
-    ("addition", "angle + angle", None),
+    ("construction", "AngleRadians(0.7)", None, "Floor(0.7)"),
+    ("to_degrees", "angle.to_degrees()", "glm.degrees(x)", "f.noargs_new()"),
+    ("sin", "angle.sin()", "glm.sin(x)", "f.noargs()"),
+    ("addition", "angle + angle", None, "f + f"),
 ]
 
 
 def main():
-    print_table("Quat per call (ns, median)", compare(QUAT_ROWS, scope, timer=THREAD_TIME), "PyGLM")
+    print_table("Quat per call (ns, median)", quat := compare(QUAT_ROWS, scope, timer=THREAD_TIME), "PyGLM")
     print_table("AngleRadians per call (ns, median); PyGLM has no angle type, so its functions take floats",
-                compare(ANGLE_ROWS, scope, timer=THREAD_TIME), "PyGLM")
+                angles := compare(ANGLE_ROWS, scope, timer=THREAD_TIME), "PyGLM")
+    print_floors("Floors of the Quat and AngleRadians rows (ns, median)", quat, angles)
 
 
 if __name__ == "__main__":
