@@ -63,7 +63,10 @@ def test_float_text_has_the_digits_of_repr():
     rng = random.Random(11)
     values = [struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0] for _ in range(60_000)]
     extremes = [5e-324, -2.2250738585072014e-308, 1e16, 0.1, 1e-7, 1e21, 1e23, 1.2345678901234568e19, 1.7976931348623157e308]
-    values = [v for v in values if math.isfinite(v)] + extremes
+    # Short decimals (up to 15 digits, found without the general search) and their neighbours, which are not short.
+    short = [rng.randrange(-10**15, 10**15) // 10 ** rng.randrange(15) / 10.0 ** rng.randrange(23) for _ in range(20_000)]
+    short += [1e-8, 9.9999999999999e-9, 999999999999999.9, 1e15, 2.0**53, 0.3, 123456789012345.6, 1e-8 * 3, 5e14 + 0.5]
+    values = [v for v in values if math.isfinite(v)] + extremes + short + [math.nextafter(v, math.inf) for v in short]
     lines = repr(VecList([Vec3d(v, 0, 0) for v in values]))[1:-1].split("\n")
     assert [line[len("Vec3d(") : -len(", 0, 0)")] for line in lines] == [positional(v) for v in values]
     assert repr(AngleRadians(1e300)) == positional(1e300) + " radians"

@@ -9,6 +9,13 @@
 
 namespace morvix {
 
+// The longest float text: "-0.", 323 zeros, then 17 digits.
+inline constexpr std::size_t float_text_max = 343;
+
+// Writes the text of `v` at `out`, which has room for float_text_max
+// characters, and returns the end of the text.
+char* write_float(char* out, double v);
+
 // Appends the text of `v` to `out`.
 void append_float(std::string& out, double v);
 

@@ -11,6 +11,7 @@
 #include <Python.h>
 
 #include "kalvor/src/binding/errors.hpp"
+#include "kalvor/src/binding/ref.hpp"
 #include "kalvor/src/binding/wrap.hpp"
 
 #include <array>
@@ -30,6 +31,10 @@ struct TextForm {
 
 // Appends the form with every number in the float text format.
 void append_text(std::string& out, const TextForm& form);
+
+// The same text as a new str, written on the stack; throws PythonError when
+// the interpreter cannot make the str.
+Ref text_object(const TextForm& form) noexcept(false);
 
 // The format spec argument of __format__: a str.
 struct FormatSpec {
@@ -60,10 +65,8 @@ template <auto Form>
 using form_value_t = std::remove_cvref_t<param_of<Form, 0>>;
 
 template <auto Form>
-std::string text_repr(const form_value_t<Form>& value) {
-  std::string out;
-  append_text(out, Form(value));
-  return out;
+Ref text_repr(const form_value_t<Form>& value) {
+  return text_object(Form(value));
 }
 
 template <auto Form>
