@@ -17,6 +17,8 @@
 //   f == g               the comparison slot, False
 //   f[i]                 the subscript slot, a cached object
 //   repr(f)              the repr slot, a cached str
+//   floats(n)            a new list of n new floats: the least a bulk call returning floats costs
+//   rows(n)              a new list of n new lists of three new floats, likewise
 //
 // New objects come from a free list, as kalvor's do. Built twice: against the
 // full API (kalvor_floor) and against the limited API of 3.14
@@ -109,7 +111,33 @@ PyType_Slot floor_slots[] = {
 PyType_Spec floor_spec = {FLOOR_MODULE_NAME ".Floor", static_cast<int>(sizeof(FloorObject)), 0, Py_TPFLAGS_DEFAULT,
                           floor_slots};
 
+// The floats are i, i + 1 and i + 2: new objects each, as a result's are.
+PyObject* floor_list(PyObject* count, bool rows) {
+  const Py_ssize_t n = PyLong_AsSsize_t(count);
+  if (n < 0) return PyErr_Occurred() ? nullptr : PyList_New(0);
+  PyObject* list = PyList_New(n);
+  if (list == nullptr) return nullptr;
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    PyObject* item = rows ? PyList_New(3) : PyFloat_FromDouble(static_cast<double>(i));
+    for (Py_ssize_t k = 0; rows && item != nullptr && k < 3; ++k) {
+      PyObject* number = PyFloat_FromDouble(static_cast<double>(i + k));
+      if (number == nullptr) Py_CLEAR(item);
+      else PyList_SetItem(item, k, number);
+    }
+    if (item == nullptr) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SetItem(list, i, item);
+  }
+  return list;
+}
+PyObject* floor_floats(PyObject*, PyObject* count) { return floor_list(count, false); }
+PyObject* floor_rows(PyObject*, PyObject* count) { return floor_list(count, true); }
+
 PyMethodDef module_methods[] = {
+    {"floats", floor_floats, METH_O, nullptr},
+    {"rows", floor_rows, METH_O, nullptr},
     {"function", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&floor_method)),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
     {nullptr, nullptr, 0, nullptr},
