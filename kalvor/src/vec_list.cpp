@@ -365,6 +365,7 @@ binding::ClassBuilder<VecList> vec_list_table() {
                        .truediv<vec_list_truediv_impl>()
                        .static_method<vec_list_from_array_impl>("from_array", "array")
                        .buffer<vec_list_buffer_impl>()
+                       .class_attribute("__array_ufunc__", Py_None)
                        .pickled_by_buffer<vec_list_setstate_impl>("empty"));
 }
 
