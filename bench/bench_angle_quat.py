@@ -2,7 +2,7 @@
 rotation representations beside scipy's scalar Rotation."""
 
 import kalvor
-from harness import THREAD_TIME, compare, print_table
+from harness import THREAD_TIME, compare, print_floors, print_table
 
 try:
     from pyglm import glm
@@ -41,26 +41,26 @@ scope = dict(
 )
 
 QUAT_ROWS = [
-    ("construction", "Quat(1.0, 0.0, 0.0, 0.0)", "glm.dquat(1.0, 0.0, 0.0, 0.0)"),
-    ("from_axis_angle", "Quat.from_axis_angle(axis, angle)", "glm.angleAxis(0.7, gaxis)"),
-    ("rotate", "q.rotate(v)", "gq * gv"),
-    ("to_rotation_matrix", "q.to_rotation_matrix()", "glm.mat3_cast(gq).to_list()"),
-    ("to_axis_angle", "q.to_axis_angle()", "(glm.axis(gq), glm.angle(gq))"),
-    ("equality", "q == q2", "gq == gq2"),
-    ("repr", "repr(q)", "repr(gq)"),
-    ("then", "q.then(p)", "gq * gp"),
-    ("inverse", "q.inverse()", "glm.inverse(gq)"),
-    ("slerp", "q.slerp(p, 0.3)", "glm.slerp(gq, gp, 0.3)"),
-    ("between", "Quat.between(v, u)", "glm.dquat(gv, gu)"),
-    ("from_rotation_matrix", "Quat.from_rotation_matrix(rows)", "glm.quat_cast(glm.dmat3(rows))"),
-    ("from_intrinsic_euler", 'Quat.from_intrinsic_euler("zyx", yaw, pitch, roll)', "glm.dquat(glm.dvec3(0.1, -0.2, 0.3))"),
-    ("to_intrinsic_euler", 'q.to_intrinsic_euler("zyx")', "glm.eulerAngles(gq)"),
-    ("to_extrinsic_euler", 'q.to_extrinsic_euler("xyz")', "glm.eulerAngles(gq)"),
-    ("from_rotation_vector", "Quat.from_rotation_vector(rotvec)", "glm.angleAxis(glm.length(grotvec), glm.normalize(grotvec))"),
-    ("to_rotation_vector", "q.to_rotation_vector()", "glm.axis(gq) * glm.angle(gq)"),
-    ("from_xyzw", "Quat.from_xyzw(*xyzw)", "glm.dquat(xyzw[3], *xyzw[:3])"),
-    ("to_xyzw", "q.to_xyzw()", "(gq.x, gq.y, gq.z, gq.w)"),
-    ("angle_to", "q.angle_to(p)", "glm.angle(glm.inverse(gq) * gp)"),
+    ("construction", "Quat(1.0, 0.0, 0.0, 0.0)", "glm.dquat(1.0, 0.0, 0.0, 0.0)", "Floor(1.0, 0.0, 0.0, 0.0)"),
+    ("from_axis_angle", "Quat.from_axis_angle(axis, angle)", "glm.angleAxis(0.7, gaxis)", "Floor.build(f, g)"),
+    ("rotate", "q.rotate(v)", "gq * gv", "f.method_new(g)"),
+    ("to_rotation_matrix", "q.to_rotation_matrix()", "glm.mat3_cast(gq).to_list()", "f.noargs()"),
+    ("to_axis_angle", "q.to_axis_angle()", "(glm.axis(gq), glm.angle(gq))", "f.noargs()"),
+    ("equality", "q == q2", "gq == gq2", "f == g"),
+    ("repr", "repr(q)", "repr(gq)", "repr(f)"),
+    ("then", "q.then(p)", "gq * gp", "f.method_new(g)"),
+    ("inverse", "q.inverse()", "glm.inverse(gq)", "f.noargs_new()"),
+    ("slerp", "q.slerp(p, 0.3)", "glm.slerp(gq, gp, 0.3)", "f.method_new(g, 0.3)"),
+    ("between", "Quat.between(v, u)", "glm.dquat(gv, gu)", "Floor.build(f, g)"),
+    ("from_rotation_matrix", "Quat.from_rotation_matrix(rows)", "glm.quat_cast(glm.dmat3(rows))", "Floor.build(f)"),
+    ("from_intrinsic_euler", 'Quat.from_intrinsic_euler("zyx", yaw, pitch, roll)', "glm.dquat(glm.dvec3(0.1, -0.2, 0.3))", "Floor.build(f, g)"),
+    ("to_intrinsic_euler", 'q.to_intrinsic_euler("zyx")', "glm.eulerAngles(gq)", "f.method_new(g)"),
+    ("to_extrinsic_euler", 'q.to_extrinsic_euler("xyz")', "glm.eulerAngles(gq)", "f.method_new(g)"),
+    ("from_rotation_vector", "Quat.from_rotation_vector(rotvec)", "glm.angleAxis(glm.length(grotvec), glm.normalize(grotvec))", "Floor.build(f)"),
+    ("to_rotation_vector", "q.to_rotation_vector()", "glm.axis(gq) * glm.angle(gq)", "f.noargs_new()"),
+    ("from_xyzw", "Quat.from_xyzw(*xyzw)", "glm.dquat(xyzw[3], *xyzw[:3])", "Floor.build(f, g)"),
+    ("to_xyzw", "q.to_xyzw()", "(gq.x, gq.y, gq.z, gq.w)", "f.noargs_new()"),
+    ("angle_to", "q.angle_to(p)", "glm.angle(glm.inverse(gq) * gp)", "f.method_new(g)"),
 ]
 
 # scipy's Rotation holding one rotation: each call pays its array machinery, so
@@ -76,17 +76,18 @@ SCIPY_ROWS = [
 ]
 
 ANGLE_ROWS = [
-    ("construction", "AngleRadians(0.7)", None),
-    ("to_degrees", "angle.to_degrees()", "glm.degrees(x)"),
-    ("sin", "angle.sin()", "glm.sin(x)"),
-    ("addition", "angle + angle", None),
+    ("construction", "AngleRadians(0.7)", None, "Floor(0.7)"),
+    ("to_degrees", "angle.to_degrees()", "glm.degrees(x)", "f.noargs_new()"),
+    ("sin", "angle.sin()", "glm.sin(x)", "f.noargs()"),
+    ("addition", "angle + angle", None, "f + f"),
 ]
 
 
 def main():
-    print_table("Quat per call (ns, median)", compare(QUAT_ROWS, scope, timer=THREAD_TIME), "PyGLM")
+    print_table("Quat per call (ns, median)", quat := compare(QUAT_ROWS, scope, timer=THREAD_TIME), "PyGLM")
     print_table("AngleRadians per call (ns, median); PyGLM has no angle type, so its functions take floats",
-                compare(ANGLE_ROWS, scope, timer=THREAD_TIME), "PyGLM")
+                angles := compare(ANGLE_ROWS, scope, timer=THREAD_TIME), "PyGLM")
+    print_floors("Floors of the Quat and AngleRadians rows (ns, median)", quat, angles)
     try:
         from scipy.spatial.transform import Rotation
     except ImportError:

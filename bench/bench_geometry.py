@@ -7,7 +7,7 @@ import sys
 import time
 
 import kalvor
-from harness import THREAD_TIME, compare, print_table
+from harness import THREAD_TIME, compare, print_floors, print_table
 
 try:
     from pyglm import glm
@@ -90,10 +90,11 @@ gpoint = glm.dvec3(3.0, 4.0, 2.0)
 scope = dict(globals())
 
 ROWS = [
-    ("plane_line", "plane_line(plane, a, b)", "glm_plane_line(gn, gd, ga, gb)"),
-    ("circle_point", "circle_point(c1, point, False)", "glm_circle_point(gc1, 5.0, gup, gpoint, False)"),
-    ("circle_circle", "circle_circle(c1, c2)", "glm_circle_circle(gc1, 5.0, gup, gc2, 5.0, gup)"),
-    ("Plane.from_points", "Plane.from_points(p1, p2, p3)", "glm_from_points(g1, g2, g3)"),
+    ("plane_line", "plane_line(plane, a, b)", "glm_plane_line(gn, gd, ga, gb)", "function(f, g, g)"),
+    ("circle_point", "circle_point(c1, point, False)", "glm_circle_point(gc1, 5.0, gup, gpoint, False)",
+     "function(f, g, False)"),
+    ("circle_circle", "circle_circle(c1, c2)", "glm_circle_circle(gc1, 5.0, gup, gc2, 5.0, gup)", "function(f, g)"),
+    ("Plane.from_points", "Plane.from_points(p1, p2, p3)", "glm_from_points(g1, g2, g3)", "Floor.build(f, g, g)"),
 ]
 scope.update(
     plane_line=geometry.plane_line,
@@ -122,7 +123,8 @@ def main():
     check_same_results()
     print(f"kalvor.geometry vs Python over PyGLM {getattr(glm, 'version', '')} — {time.strftime('%Y-%m-%d')}, "
           f"{platform.machine()}, Python {sys.version.split()[0]}")
-    print_table("geometry per call (ns, median)", compare(ROWS, scope, timer=THREAD_TIME), "PyGLM + Python")
+    print_table("geometry per call (ns, median)", results := compare(ROWS, scope, timer=THREAD_TIME), "PyGLM + Python")
+    print_floors("Floors of the geometry rows (ns, median)", results)
 
 
 if __name__ == "__main__":

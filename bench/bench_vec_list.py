@@ -20,6 +20,7 @@ import timeit
 import numpy as np
 
 import kalvor
+import kalvor_floor
 from harness import compare, print_table
 
 try:
@@ -52,19 +53,21 @@ def scope_for(n):
         ga=glm.array([glm.dvec3(*row) for row in a.tolist()]) if n <= N else None,
         gvecs=[glm.dvec3(*row) for row in a.tolist()],
         tuples=[tuple(row) for row in a.tolist()],
-        eps=2.0**-52, stride=max(1, int(n**0.5)),
+        eps=2.0**-52, stride=max(1, int(n**0.5)), n=n, floats=kalvor_floor.floats, rows=kalvor_floor.rows,
     )
 
 
 # Each peer is numpy's fastest idiom for the same list (einsum rather than
-# np.linalg.norm); an array result is compared with an array result.
+# np.linalg.norm); an array result is compared with an array result. The floor
+# of a list result is making the list alone: n new floats (floats(n)), or n new
+# lists of three new floats (rows(n)), from kalvor_floor.
 LIST_ROWS = [
-    ("dot", "L.dot(o)", "(a @ v).tolist()"),
-    ("distance_to", "L.distance_to(o)", "np.sqrt(np.einsum('ij,ij->i', d := a - v, d)).tolist()"),
-    ("distance_squared", "L.distance_squared(o)", "np.einsum('ij,ij->i', d := a - v, d).tolist()"),
-    ("magnitude", "L.magnitude()", "np.sqrt(np.einsum('ij,ij->i', a, a)).tolist()"),
+    ("dot", "L.dot(o)", "(a @ v).tolist()", "floats(n)"),
+    ("distance_to", "L.distance_to(o)", "np.sqrt(np.einsum('ij,ij->i', d := a - v, d)).tolist()", "floats(n)"),
+    ("distance_squared", "L.distance_squared(o)", "np.einsum('ij,ij->i', d := a - v, d).tolist()", "floats(n)"),
+    ("magnitude", "L.magnitude()", "np.sqrt(np.einsum('ij,ij->i', a, a)).tolist()", "floats(n)"),
     ("is_unit", "L.is_unit()", "(np.abs(np.sqrt(np.einsum('ij,ij->i', a, a)) - 1.0) < eps).tolist()"),
-    ("to_array", "L.to_array()", "a.tolist()"),
+    ("to_array", "L.to_array()", "a.tolist()", "rows(n)"),
 ]
 
 ARRAY_ROWS = [

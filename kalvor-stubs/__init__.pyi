@@ -11,7 +11,7 @@ from typing import Any, ClassVar, Final, Protocol, Self, SupportsFloat, Supports
 
 from . import geometry as geometry
 
-__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "RigidTransform", "QuatList"]
+__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "PanicException", "RigidTransform", "QuatList"]
 
 __version__: Final[str]
 """The package version, as in pyproject.toml."""
@@ -26,6 +26,12 @@ class _Rows(Protocol):
     def __len__(self) -> int: ...
     def __getitem__(self, index: int, /) -> Any: ...
 
+class PanicException(BaseException):
+    """Raised when an internal check of kalvor fails (collapse(3), a stride of 0, an empty
+    minimum_distance_to), after a report on standard error. It derives from BaseException,
+    so `except Exception` does not catch it; its single argument is the check's text.
+    """
+
 @final
 class Vec3d:
     """A point or direction in 3-D space: three doubles x, y, z.
@@ -33,6 +39,9 @@ class Vec3d:
     `==` is tolerant (every component within ε), while the hash is exact, so two vectors
     that compare equal may hash differently. Indexing and unpacking give x, y, z.
     """
+
+    __array_ufunc__: ClassVar[None]
+    """None, so numpy's operators defer to Vec3d: np.float64(2.0) * v is a Vec3d."""
 
     def __new__(cls, x: _Float, y: _Float, z: _Float) -> Self:
         """Make the vector (x, y, z), stored unchanged.
@@ -155,6 +164,23 @@ class Vec3d:
     def __hash__(self) -> int:
         """Exact SipHash-1-3 of the components (-0.0 hashes as 0.0, every NaN alike)."""
 
+    def __format__(self, format_spec: str) -> str:
+        """The repr with format(number, format_spec) applied to each number:
+        f"{Vec3d(1, 2, 3):.3f}" is "Vec3d(1.000, 2.000, 3.000)".
+
+        An empty spec gives the repr; a spec float refuses raises float's own ValueError.
+        """
+
+    def __buffer__(self, flags: int, /) -> memoryview:
+        """A read-only view of the 3 doubles (x, y, z): format "d", shape (3,), so
+        np.array(value) is a float64 array and np.asarray(value) a view. While a view lives the
+        vector is borrowed for reading (the setters raise RuntimeError "Already borrowed"); a
+        writable request is a BufferError.
+        """
+
+    def __release_buffer__(self, buffer: memoryview, /) -> None:
+        """Ends the borrow a view holds."""
+
     def __neg__(self) -> Vec3d:
         """Every component with its sign flipped (0 becomes -0)."""
 
@@ -246,6 +272,13 @@ class AngleRadians:
     def cot(self) -> float:
         """The cotangent, 1 ÷ tan; ±inf at ±0, no error."""
 
+    def __format__(self, format_spec: str) -> str:
+        """The repr with format(number, format_spec) applied to each number:
+        format(AngleRadians(1.5), ".2f") is "1.50 radians".
+
+        An empty spec gives the repr; a spec float refuses raises float's own ValueError.
+        """
+
     def __neg__(self) -> AngleRadians:
         """The angle with its sign flipped."""
 
@@ -306,6 +339,13 @@ class AngleDegrees:
     def to_radians(self) -> AngleRadians:
         """The angle in radians, (angle × π) ÷ 180: multiplied first, then divided."""
 
+    def __format__(self, format_spec: str) -> str:
+        """The repr with format(number, format_spec) applied to each number:
+        format(AngleDegrees(90), ".1f") is "90.0°".
+
+        An empty spec gives the repr; a spec float refuses raises float's own ValueError.
+        """
+
     def __neg__(self) -> AngleDegrees:
         """The angle with its sign flipped."""
 
@@ -334,6 +374,9 @@ class Quat:
     from_axis_angle and rotate turn by the right-hand rule; to_rotation_matrix and
     to_axis_angle read the stored value in the opposite sense. `==` is tolerant (ε); unhashable.
     """
+
+    __array_ufunc__: ClassVar[None]
+    """None, so numpy's operators never take a Quat for an array operand."""
 
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
@@ -513,6 +556,23 @@ class Quat:
         (q.angle_to(q) is below 1e-15). Zero or non-finite gives NaN.
         """
 
+    def __format__(self, format_spec: str) -> str:
+        """The repr with format(number, format_spec) applied to each number:
+        format(Quat(1, 0, 0, 0), ".1f") is "Quat(1.0, 0.0, 0.0, 0.0)".
+
+        An empty spec gives the repr; a spec float refuses raises float's own ValueError.
+        """
+
+    def __buffer__(self, flags: int, /) -> memoryview:
+        """A read-only view of the 4 doubles (w, i, j, k): format "d", shape (4,), so
+        np.array(value) is a float64 array and np.asarray(value) a view. While a view lives the
+        quaternion is borrowed for reading (the setters raise RuntimeError "Already borrowed"); a
+        writable request is a BufferError.
+        """
+
+    def __release_buffer__(self, buffer: memoryview, /) -> None:
+        """Ends the borrow a view holds."""
+
     def __eq__(self, other: object, /) -> bool:
         """Tolerant: all four fields differ by less than ε; False against a non-Quat.
 
@@ -624,6 +684,10 @@ class VecList:
     Element-wise operations run on a pool of worker threads; element i of every result is
     bit-identical to the single-vector operation on element i. Elements are copied in and out.
     """
+
+    __array_ufunc__: ClassVar[None]
+    """None, so numpy's operators defer to VecList: np.float64(2.0) * vl is a VecList and
+    ndarray + vl a TypeError (use np.asarray(vl) for numpy arithmetic)."""
 
     def __new__(cls, list: Sequence[Vec3d] | VecList) -> Self:
         """A list holding copies of the sequence's Vec3d items, in order.
@@ -784,6 +848,10 @@ class QuatList:
     applies as one value to every element, or element by element from a list of the same
     length (ValueError "lengths differ: ..." otherwise). Every result is new.
     """
+
+    __array_ufunc__: ClassVar[None]
+    """None, so numpy's operators defer to QuatList, as to VecList: an ndarray operand is a
+    TypeError (use np.asarray(ql) for numpy arithmetic)."""
 
     def __new__(cls, list: Sequence[Quat] | QuatList) -> Self:
         """A list holding copies of the sequence's Quat items, in order.

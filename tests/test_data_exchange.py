@@ -1,4 +1,4 @@
-"""Data in and out of kalvor: pickling, copying, VecList's buffer export and VecList.from_array."""
+"""Data in and out of kalvor: pickling, copying, the buffer exports and VecList.from_array."""
 
 import copy
 import ctypes
@@ -10,7 +10,7 @@ import numpy as np
 import pytest
 
 from conftest import bits
-from kalvor import AngleDegrees, AngleRadians, Quat, Vec3d, VecList
+from kalvor import AngleDegrees, AngleRadians, Quat, QuatList, Vec3d, VecList
 from kalvor.geometry import Circle, Plane
 
 NAN_PAYLOAD, NEG_NAN = struct.unpack("<2d", struct.pack("<2Q", 0x7FF800000000BEEF, 0xFFF8000000000001))
@@ -93,6 +93,46 @@ def test_exports_are_read_only_zero_copy_views_that_block_mutation_until_release
     for mutate in mutations:
         mutate()
     assert np.asarray(VecList.empty()).shape == (0, 3)
+
+
+# A single value lends its fields as a 1-D block (1-D is Fortran-contiguous too); the borrow is the list's.
+@pytest.mark.parametrize("name, setter", [("Vec3d", "z"), ("Quat", "w")])
+def test_values_lend_their_fields_in_order_until_released(name, setter):
+    before, a = state(obj := VALUES[name]()), np.asarray(obj)
+    assert a.shape == (len(before),) and a.dtype == np.float64 and not a.flags.writeable and [bits(x) for x in a] == before
+    assert np.asarray(obj).ctypes.data == a.ctypes.data != np.array(obj).ctypes.data  # views share the fields; array copies
+    with raises(RuntimeError, "Already borrowed"):
+        setattr(obj, setter, 1.0)
+    assert state(obj) == before and repr(obj) == format(obj, "")  # reads still work
+    (get := ctypes.pythonapi.PyObject_GetBuffer).argtypes = [ctypes.py_object, ctypes.c_void_p, ctypes.c_int]
+    ctypes.pythonapi.PyBuffer_Release.argtypes = [ctypes.c_void_p]
+    view = ctypes.create_string_buffer(80)
+    with raises(BufferError, name + " buffers are read-only"):
+        get(obj, ctypes.addressof(view), 0x0001)
+    assert get(obj, ctypes.addressof(view), 0x0058) == 0  # Fortran order
+    ctypes.pythonapi.PyBuffer_Release(ctypes.addressof(view))
+    del a
+    setattr(obj, setter, 1.0)
+    assert getattr(obj, setter) == 1.0
+
+
+# __array_ufunc__ = None: numpy's operators defer to the class, which takes a numpy float as a float and an array as nothing.
+V3, Q4, VL, QL = Vec3d(1, 2, 3), Quat(1, 0, 0, 0), VecList([Vec3d(1, 2, 3)]), QuatList([Quat(1, 0, 0, 0)])
+@pytest.mark.parametrize("call, result", [
+    (lambda: np.float64(2.0) * V3, "Vec3d(2, 4, 6)"), (lambda: np.float64(2.0) * VL, "[Vec3d(2, 4, 6)]"),
+    (lambda: np.float32(0.5) * VL, "[Vec3d(0.5, 1, 1.5)]"), (lambda: V3 / np.float64(2.0), "Vec3d(0.5, 1, 1.5)"),
+    (lambda: np.array([1.0, 2.0, 3.0]) + VL, TypeError), (lambda: np.array([1.0, 2.0, 3.0]) + V3, TypeError),
+    (lambda: np.ones(3) * V3, TypeError), (lambda: np.float64(2.0) * Q4, TypeError),
+    (lambda: np.asarray(VL) + np.array(V3), "[[2. 4. 6.]]"), (lambda: np.array(Q4) * 2, "[2. 0. 0. 0.]"),
+    (lambda: V3 == np.array(V3), "False"), (lambda: np.array([V3, V3]).shape, "(2, 3)"),
+    (lambda: np.ones(4) + QL, TypeError), (lambda: np.float64(2.0) * QL, TypeError), (lambda: np.asarray(QL) * 2, "[[2. 0. 0. 0.]]"),
+])
+def test_numpy_operators_defer_to_the_classes(call, result):
+    if isinstance(result, str):
+        assert str(call()) == result
+    else:
+        with pytest.raises(result):
+            call()
 
 
 @pytest.mark.parametrize("source", [

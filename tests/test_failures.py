@@ -3,9 +3,11 @@
 import os
 import re
 import sys
+from pathlib import Path
 
 import pytest
 
+import kalvor
 from kalvor import Quat, Vec3d, VecList
 from conftest import borrow_flag, needs_plain_memory, run_python
 
@@ -100,3 +102,28 @@ for call in (lambda: L.dot(Vec3d(1, 1, 1)), lambda: L.list):
 @pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="reads the address-space size from /proc")
 def test_list_results_too_big_for_memory_raise_memory_error():
     assert run_python(RESULT_TOO_BIG).stdout == "MemoryError\nMemoryError\n"
+
+
+# The class raised is kalvor.PanicException, registered after the six names; its report names the failed
+# check's source file relative to the project root, whatever folder the build ran in.
+PANICS = """
+import kalvor
+from kalvor import Vec3d, VecList
+for call in (lambda: VecList.empty().collapse(3), lambda: VecList([Vec3d(1, 2, 3)]).minimum_distance_to(Vec3d(0, 0, 0), 0),
+             lambda: VecList.empty().minimum_distance_to(Vec3d(0, 0, 0), 1)):
+    try: call()
+    except kalvor.PanicException as e: print(type(e) is kalvor.PanicException, e.args[0])
+"""
+
+
+def test_panics_raise_kalvor_panic_exception_and_report_a_path_within_the_project():
+    assert kalvor.__all__.index("PanicException") == 6 and kalvor.PanicException.__bases__ == (BaseException,)
+    assert (kalvor.PanicException.__module__, kalvor.PanicException.__qualname__) == ("kalvor", "PanicException")
+    out = run_python(PANICS, KALVOR_BACKTRACE="0")
+    assert out.stdout.split("\n") == ["True assertion failed: axis <= 2", "True assertion failed: stride != 0",
+                                      "True called `Option::unwrap()` on a `None` value", ""]
+    places = re.findall(r"^thread '[^']+' \(\d+\) panicked at ([^:]+):(\d+):\d+:$", out.stderr, re.M)
+    top = Path(__file__).resolve().parents[1]
+    for (file, line), check in zip(places, ["axis_assertion", "stride_assertion", "unwrap_none"], strict=True):
+        assert re.fullmatch(r"kalvor/src/[\w/]+\.[ch]pp", file), out.stderr  # relative: no build folder in it
+        assert check in (top / file).read_text().split("\n")[int(line) - 1]  # the line of the failed check

@@ -40,7 +40,7 @@ T, T2, POSE = RigidTransform(Q, W), RigidTransform(Quat.identity(), O), [[1, 0, 
 # Built once: a numpy built for the release interpreter skews the debug
 # interpreter's total count whenever it creates an array or a scalar.
 ARR, WIDE, INTS = np.arange(12.0).reshape(4, 3), np.zeros((2, 4)), np.zeros((2, 3), dtype=np.int32)
-ARR32, NUMPY_TRUE, NUMPY_INT = ARR[::-1].astype(np.float32), np.True_, np.int64(1)
+ARR32, NUMPY_TRUE, NUMPY_INT, NUMPY_FLOAT = ARR[::-1].astype(np.float32), np.True_, np.int64(1), np.float64(2.0)
 ARR4 = np.eye(4)
 QL, KT3 = QuatList([Q, Quat(1, 0, 0, 0), Quat(NAN, 0, 0, 1)]), [0.0, 1.0, 2.0]
 TIMES, INT_TIMES, MATS = np.linspace(-1.0, 3.0, 9), np.arange(3), np.array([np.eye(3)] * 3)
@@ -80,6 +80,12 @@ def _held_export():
         lst.append(O)
 
 
+def _held_value_export():
+    v = Vec3d(1, 2, 3)
+    with memoryview(v):
+        v.x = 0.5
+
+
 def _matrix(last_row):
     return lambda: Quat.from_rotation_matrix([[1, 0, 0], [0, 1, 0], last_row])
 
@@ -98,6 +104,8 @@ OPERATIONS = {
     "float": (OK, lambda: V.distance_to_line(V, W)), "bool": (OK, V.is_unit), "vec3d": (OK, lambda: V.cross(W)), "array": (OK, V.to_array),
     "angle": (OK, lambda: V.angle_to(W)), "quat": (OK, V.to_quat), "tuple": (OK, Q.to_axis_angle), "matrix": (OK, Q.to_rotation_matrix),
     "repr": (OK, lambda: repr(Vec3d(NAN, -0.0, 1e21))), "hash": (OK, lambda: hash(V)), "unhashable": (TypeError, lambda: hash(R)),
+    "format": (OK, lambda: (format(V, ".3f"), format(R, ""), f"{Q:+.2e}")), "format_bad_spec": (ValueError, lambda: format(Q, "d")),
+    "format_not_str": (TypeError, lambda: V.__format__(5)),
     # attributes
     "property": (OK, lambda: V.x), "setters": (OK, lambda: _set(Vec3d(1, 2, 3), x=4, y=Floaty(), z=True)),
     "setter_bad": (TypeError, lambda: setattr(Vec3d(1, 2, 3), "x", "a")), "delete_property": (AttributeError, lambda: delattr(V, "x")),
@@ -179,6 +187,8 @@ OPERATIONS = {
     "setstate_short_tuple": (TypeError, lambda: Plane.xy().__setstate__((1.0,))),
     "setstate_bad_item": (TypeError, lambda: Circle.none().__setstate__(("a",) * 7)), "reduce_ex_bad": (TypeError, lambda: L.__reduce_ex__("5")),
     "export": (OK, lambda: (memoryview(L).tolist(), bytes(memoryview(L)), memoryview(L).cast("B"))), "export_held": (RuntimeError, _held_export),
+    "export_value": (OK, lambda: (memoryview(V).tolist(), bytes(memoryview(Q)))), "export_value_held": (RuntimeError, _held_value_export),
+    "export_numpy_defers": (OK, lambda: (NUMPY_FLOAT * L, NUMPY_FLOAT * V)),
     "from_array": (OK, lambda: (VecList.from_array(array=ARR), VecList.from_array(ARR32), VecList.from_array(L))),
     "from_array_shape": (ValueError, lambda: VecList.from_array(WIDE)), "from_array_format": (TypeError, lambda: VecList.from_array(INTS)),
     "from_array_bytes": (ValueError, lambda: VecList.from_array(b"abc")), "from_array_no_buffer": (TypeError, lambda: VecList.from_array(None)),

@@ -2,6 +2,7 @@ import decimal
 import importlib.util
 import math
 import random
+import re
 import struct
 import sys
 import weakref
@@ -9,7 +10,7 @@ import weakref
 import pytest
 
 import kalvor
-from kalvor import AngleRadians, Vec3d, VecList
+from kalvor import AngleDegrees, AngleRadians, Quat, Vec3d, VecList
 
 from conftest import run_python
 
@@ -17,9 +18,9 @@ from conftest import run_python
 def test_namespace_star_import_and_geometry_submodule():
     from kalvor import geometry
 
-    added = ["RigidTransform", "QuatList"]  # classes added since the first six, after them in order
-    assert kalvor.__all__[-2 - len(added) :] == ["Vec3d", "geometry", *added]
-    assert set(kalvor.__all__[: -len(added)]) <= {"AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry"}
+    # The six registered names keep their order; names added later follow, in the order of registration.
+    assert kalvor.__all__ == ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "PanicException", "RigidTransform",
+                              "QuatList"]
     assert {name for name in dir(kalvor) if not name.startswith("__")} == set(kalvor.__all__)
     scope = {}
     exec("from kalvor import *", scope)
@@ -66,12 +67,44 @@ def test_float_text_has_the_digits_of_repr():
     rng = random.Random(11)
     values = [struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0] for _ in range(60_000)]
     extremes = [5e-324, -2.2250738585072014e-308, 1e16, 0.1, 1e-7, 1e21, 1e23, 1.2345678901234568e19, 1.7976931348623157e308]
-    values = [v for v in values if math.isfinite(v)] + extremes
+    # Short decimals (up to 15 digits, found without the general search) and their neighbours, which are not short.
+    short = [rng.randrange(-10**15, 10**15) // 10 ** rng.randrange(15) / 10.0 ** rng.randrange(23) for _ in range(20_000)]
+    short += [1e-8, 9.9999999999999e-9, 999999999999999.9, 1e15, 2.0**53, 0.3, 123456789012345.6, 1e-8 * 3, 5e14 + 0.5]
+    values = [v for v in values if math.isfinite(v)] + extremes + short + [math.nextafter(v, math.inf) for v in short]
     lines = repr(VecList([Vec3d(v, 0, 0) for v in values]))[1:-1].split("\n")
     assert [line[len("Vec3d(") : -len(", 0, 0)")] for line in lines] == [positional(v) for v in values]
     assert repr(AngleRadians(1e300)) == positional(1e300) + " radians"
     specials = VecList([Vec3d(-0.0, math.nan, -math.nan), Vec3d(math.inf, -math.inf, 0)])
     assert repr(specials) == "[Vec3d(-0, NaN, NaN)\nVec3d(inf, -inf, 0)]"
+
+
+# ---- format specs: float's own format applied to each number of the repr's call form, or to the angle
+
+ODD = [0.1, -0.0, math.nan, -math.inf, 1e21, 5e-324, -2.5]
+FORMS = [(Vec3d(*ODD[:3]), "Vec3d({}, {}, {})"), (Vec3d(*ODD[3:6]), "Vec3d({}, {}, {})"),
+         (Quat(*ODD[3:]), "Quat({}, {}, {}, {})"), (AngleRadians(-2.5), "{} radians"), (AngleDegrees(-0.0), "{}°")]
+SPECS = [".3f", "+.2e", "g", "*^9.1f", ">12", ",.0f", "%", "_<6", "z.1f", ".20g", "0=+10.2f"]
+
+
+@pytest.mark.parametrize("spec", SPECS)
+@pytest.mark.parametrize("value, form", FORMS, ids=[type(v).__name__ for v, _ in FORMS])
+def test_format_spec_applies_to_every_number(value, form, spec):
+    numbers = list(memoryview(value).tolist()) if form[0] != "{" else [value.angle]
+    assert format(value, spec) == f"{value:{spec}}" == form.format(*(format(n, spec) for n in numbers))
+
+
+@pytest.mark.parametrize("value, form", FORMS, ids=[type(v).__name__ for v, _ in FORMS])
+def test_empty_format_spec_gives_the_repr_and_a_bad_one_float_s_error(value, form):
+    assert format(value, "") == f"{value}" == str(value) == repr(value) and f"{value!r:.4}" == repr(value)[:4]
+    assert value.__format__(format_spec=type("Spec", (str,), {})(".1f")) == format(value, ".1f")
+    for spec in ("d", ".3s", "5.2.1f", "\u2605<10.3fg", ",_f", "99999999999999999999f"):
+        with pytest.raises(ValueError) as expected:
+            format(1.0, spec)
+        with pytest.raises(ValueError, match="^" + re.escape(str(expected.value)) + "$"):
+            format(value, spec)
+    with pytest.raises(TypeError, match=re.escape("argument 'format_spec': 'int' object is not an instance of 'str'")):
+        value.__format__(5)
+    assert f"{AngleDegrees(90):\u2605^8.1f}" == "\u2605\u260590.0\u2605\u2605°"  # a fill outside ASCII
 
 
 @pytest.mark.skipif(importlib.util.find_spec("_interpreters") is None, reason="needs the private _interpreters module")

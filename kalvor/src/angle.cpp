@@ -24,10 +24,9 @@ bool angle_compare_impl(const Angle& a, const Angle& b, int op) {
   }
 }
 
-template <class Angle>
-std::string angle_repr_impl(const Angle& a) {
-  return morvix::to_string(a);
-}
+// The number and its unit, as morvix::to_string writes them.
+binding::TextForm radians_text_impl(const AngleRadians& a) { return {"", "", morvix::radians_suffix, {a.angle}, 1}; }
+binding::TextForm degrees_text_impl(const AngleDegrees& a) { return {"", "", morvix::degrees_suffix, {a.angle}, 1}; }
 
 template <class Angle>
 Angle angle_neg_impl(const Angle& a) {
@@ -73,7 +72,7 @@ binding::ClassBuilder<AngleRadians> radians_table() {
                        .method<radians_csc_impl>("csc")
                        .method<radians_cot_impl>("cot")
                        .neg<angle_neg_impl<AngleRadians>>()
-                       .repr<angle_repr_impl<AngleRadians>>()
+                       .text<radians_text_impl>()
                        .add<radians_add_impl>()
                        .sub<radians_sub_impl>()
                        .mul<radians_mul_impl>()
@@ -92,7 +91,7 @@ binding::ClassBuilder<AngleDegrees> degrees_table() {
                        .constructor<degrees_new_impl>("angle")
                        .field<&AngleDegrees::angle>("angle")
                        .method<degrees_to_radians_impl>("to_radians")
-                       .repr<angle_repr_impl<AngleDegrees>>()
+                       .text<degrees_text_impl>()
                        .neg<angle_neg_impl<AngleDegrees>>()
                        .ordering<angle_compare_impl<AngleDegrees>>()
                        .pickled_by_constructor<angle_args_impl<AngleDegrees>>());

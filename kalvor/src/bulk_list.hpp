@@ -402,6 +402,7 @@ binding::ClassBuilder<BulkList<Traits>> bulk_list_table() {
       .template iter<bulk::list_iter_impl<Traits>>()
       .template repr<bulk::list_repr_impl<Traits>>()
       .template buffer<bulk::list_buffer_impl<Traits>>()
+      .class_attribute("__array_ufunc__", Py_None)
       .template pickled_by_buffer<bulk::list_setstate_impl<Traits>>("empty");
   return table;
 }

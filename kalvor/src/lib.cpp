@@ -5,6 +5,7 @@
 
 #include "kalvor/src/binding/module.hpp"
 #include "kalvor/src/binding/once.hpp"
+#include "kalvor/src/binding/panic.hpp"
 #include "kalvor/src/binding/ref.hpp"
 #include "kalvor/src/angle.hpp"
 #include "kalvor/src/geometry/circle.hpp"
@@ -103,7 +104,9 @@ int kalvor_exec(PyObject* module) noexcept {
     if (binding::add_class<VecList>(module) < 0) return -1;
     if (binding::add_class<morvix::Vec3d>(module) < 0) return -1;
     if (add_geometry(module) < 0) return -1;
-    // Classes added since the first six follow them in __all__.
+    // Names beyond the six above are appended after them, in the order of registration.
+    PyObject* panic = binding::panic_exception_type();
+    if (panic == nullptr || binding::add_object(module, "PanicException", panic) < 0) return -1;
     if (binding::add_class<morvix::RigidTransform>(module) < 0) return -1;
     if (binding::add_class<QuatList>(module) < 0) return -1;
     // Not an export: set directly, so __all__ keeps only the classes and the submodule.

@@ -3,7 +3,6 @@
 #include "kalvor/src/angle.hpp"
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/vec3d.hpp"
-#include "morvix/src/text.hpp"
 
 #include <tuple>
 #include <utility>
@@ -16,7 +15,13 @@ using morvix::EulerFrame;
 using morvix::Quat;
 using morvix::Vec3d;
 
-void append_quat_repr(std::string& out, const Quat& q) { morvix::append_call_text(out, "Quat", {q.w, q.i, q.j, q.k}); }
+namespace {
+
+binding::TextForm quat_text_impl(const Quat& q) { return {"Quat(", ", ", ")", {q.w, q.i, q.j, q.k}, 4}; }
+
+}  // namespace
+
+void append_quat_repr(std::string& out, const Quat& q) { binding::append_text(out, quat_text_impl(q)); }
 
 namespace {
 
@@ -66,11 +71,11 @@ AngleRadians quat_angle_to_impl(const Quat& q, const Quat& other) { return {morv
 bool quat_eq_impl(const Quat& a, const Quat& b) { return a == b; }
 std::tuple<double, double, double, double> quat_args_impl(const Quat& q) { return {q.w, q.i, q.j, q.k}; }
 
-std::string quat_repr_impl(const Quat& q) {
-  std::string out;
-  append_quat_repr(out, q);
-  return out;
-}
+static_assert(sizeof(Quat) == 4 * sizeof(double) && std::is_standard_layout_v<Quat>,
+              "a quaternion is lent as its four doubles w, i, j, k");
+
+// The four fields, lent as a vector of doubles in field order.
+binding::DoubleArray quat_buffer_impl(const Quat& q) { return {&q.w, {4}, 1}; }
 
 binding::ClassBuilder<Quat> quat_table() {
   return std::move(binding::ClassBuilder<Quat>("Quat")
@@ -106,7 +111,9 @@ binding::ClassBuilder<Quat> quat_table() {
                        .method<quat_to_xyzw_impl>("to_xyzw")
                        .method<quat_angle_to_impl>("angle_to", "other")
                        .equality<quat_eq_impl>()
-                       .repr<quat_repr_impl>()
+                       .text<quat_text_impl>()
+                       .buffer<quat_buffer_impl>()
+                       .class_attribute("__array_ufunc__", Py_None)
                        .pickled_by_constructor<quat_args_impl>());
 }
 

@@ -4,7 +4,6 @@
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/quat.hpp"
 #include "morvix/src/siphash.hpp"
-#include "morvix/src/text.hpp"
 
 #include <bit>
 #include <cmath>
@@ -15,7 +14,13 @@ namespace kalvor {
 
 using morvix::Vec3d;
 
-void append_vec3d_repr(std::string& out, const Vec3d& v) { morvix::append_call_text(out, "Vec3d", {v.x, v.y, v.z}); }
+namespace {
+
+binding::TextForm vec3d_text_impl(const Vec3d& p) { return {"Vec3d(", ", ", ")", {p.x, p.y, p.z}, 3}; }
+
+}  // namespace
+
+void append_vec3d_repr(std::string& out, const Vec3d& v) { binding::append_text(out, vec3d_text_impl(v)); }
 
 namespace {
 
@@ -53,11 +58,11 @@ std::array<double, 3> vec3d_to_array_impl(const Vec3d& p) { return {p.x, p.y, p.
 // The constructor's arguments, which it stores unchanged: pickles are bit-exact.
 std::tuple<double, double, double> vec3d_args_impl(const Vec3d& p) { return {p.x, p.y, p.z}; }
 
-std::string vec3d_repr_impl(const Vec3d& p) {
-  std::string out;
-  append_vec3d_repr(out, p);
-  return out;
-}
+static_assert(sizeof(Vec3d) == 3 * sizeof(double) && std::is_standard_layout_v<Vec3d>,
+              "a vector is lent as its three doubles x, y, z");
+
+// The three components, lent as a vector of doubles in field order.
+binding::DoubleArray vec3d_buffer_impl(const Vec3d& p) { return {&p.x, {3}, 1}; }
 
 // SipHash-1-3 with the zero key over the three components as little-endian
 // words; NaN of any sign or payload hashes as the canonical quiet NaN and
@@ -111,7 +116,7 @@ binding::ClassBuilder<Vec3d> vec3d_table() {
                        .method<vec3d_angle_to_impl>("angle_to", "other")
                        .method<vec3d_to_quat_impl>("to_quat")
                        .method<vec3d_to_array_impl>("to_array")
-                       .repr<vec3d_repr_impl>()
+                       .text<vec3d_text_impl>()
                        .hash<vec3d_hash_impl>()
                        .equality<vec3d_eq_impl>()
                        .getitem<vec3d_getitem_impl>()
@@ -120,6 +125,8 @@ binding::ClassBuilder<Vec3d> vec3d_table() {
                        .sub<vec3d_sub_impl>()
                        .mul<vec3d_mul_impl, vec3d_rmul_impl>()
                        .truediv<vec3d_truediv_impl>()
+                       .buffer<vec3d_buffer_impl>()
+                       .class_attribute("__array_ufunc__", Py_None)
                        .pickled_by_constructor<vec3d_args_impl>());
 }
 

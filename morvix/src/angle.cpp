@@ -6,17 +6,9 @@ namespace morvix {
 
 namespace {
 
-constexpr const char* radians_suffix = " radians";
-// U+00B0 DEGREE SIGN in UTF-8, spelled as bytes so the execution charset does not matter.
-constexpr const char* degrees_suffix = "\xC2\xB0";
-
-}  // namespace
-
-namespace {
-
 // The number in the float text format (or with `decimals` fixed digits when
 // that is not negative), then the unit suffix.
-std::string with_suffix(double v, int decimals, const char* suffix) {
+std::string with_suffix(double v, int decimals, std::string_view suffix) {
   std::string out;
   if (decimals < 0) {
     append_float(out, v);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <compare>
 #include <string>
+#include <string_view>
 
 #include "morvix/src/vec3d.hpp"
 
@@ -69,6 +70,10 @@ constexpr AngleRadians operator-(AngleRadians a) noexcept { return {-a.angle}; }
 constexpr AngleDegrees operator-(AngleDegrees a) noexcept { return {-a.angle}; }
 
 // ---- text form
+
+inline constexpr std::string_view radians_suffix = " radians";
+// U+00B0 DEGREE SIGN in UTF-8, spelled as bytes so the execution charset does not matter.
+inline constexpr std::string_view degrees_suffix = "\xC2\xB0";
 
 // The float text followed by " radians" / "°" (U+00B0, no space). With
 // `decimals`, the number has exactly that many digits after the point.

@@ -9,6 +9,13 @@
 
 namespace morvix {
 
+// The longest float text: "-0.", 323 zeros, then 17 digits.
+inline constexpr std::size_t float_text_max = 343;
+
+// Writes the text of `v` at `out`, which has room for float_text_max
+// characters, and returns the end of the text.
+char* write_float(char* out, double v);
+
 // Appends the text of `v` to `out`.
 void append_float(std::string& out, double v);
 
@@ -17,8 +24,5 @@ void append_float(std::string& out, double v);
 void append_float_fixed(std::string& out, double v, int decimals);
 
 std::string float_text(double v);
-
-// Appends "name(a, b, c)" with each value in the float text format.
-void append_call_text(std::string& out, std::string_view name, std::initializer_list<double> values);
 
 }  // namespace morvix

@@ -22,6 +22,7 @@ pts = VecList([Vec3d.zero(), Vec3d.i(), Vec3d.j()])
 assert_type((pts.minimum_distance_to(v, 1), next(iter(pts))), tuple[tuple[int, float], Vec3d])
 assert_type(0.5 * pts * 2.0 + v, VecList)
 assert_type(pts.rotate(q), None)
+assert_type((f"{v:.3f}", format(q, "+.2e"), memoryview(v).nbytes, kalvor.PanicException("x")), tuple[str, str, int, kalvor.PanicException])
 
 pose = RigidTransform(q, translation=v)
 assert_type(pose.then(pose.inverse()).interpolate(RigidTransform.identity(), 0.5).apply(w), Vec3d)

@@ -23,13 +23,22 @@ std::string join_names(const std::vector<const char*>& names) {
   return out;
 }
 
-PyTypeObject* build_type(const char* name, PyType_Spec* spec) {
+PyTypeObject* build_type(const char* name, PyType_Spec* spec, const std::vector<ClassAttribute>& attributes) {
   PyObject* type = PyType_FromSpec(spec);
   if (type == nullptr) {
     PyErr_WriteUnraisable(nullptr);
     raise_panic(Panic{std::string("An error occurred while initializing class ") + name,
                       std::source_location::current(), {}});
     return nullptr;
+  }
+  for (const auto& [attribute, value] : attributes) {
+    if (PyObject_SetAttrString(type, attribute, value) < 0) {
+      PyErr_WriteUnraisable(nullptr);
+      Py_DECREF(type);
+      raise_panic(Panic{std::string("An error occurred while initializing `") + name + "." + attribute + "`",
+                        std::source_location::current(), {}});
+      return nullptr;
+    }
   }
   return reinterpret_cast<PyTypeObject*>(type);
 }

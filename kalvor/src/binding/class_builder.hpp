@@ -20,9 +20,11 @@
 #include "kalvor/src/binding/object.hpp"
 #include "kalvor/src/binding/once.hpp"
 #include "kalvor/src/binding/pickle.hpp"
+#include "kalvor/src/binding/text.hpp"
 #include "kalvor/src/binding/wrap.hpp"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kalvor::binding {
@@ -33,9 +35,13 @@ const char* keep(std::string text);
 // "a, b, c"
 std::string join_names(const std::vector<const char*>& names);
 
-// Builds the type from its spec; on failure raises PanicException
-// "An error occurred while initializing class {name}".
-PyTypeObject* build_type(const char* name, PyType_Spec* spec);
+// A class attribute, set on the type once it is built.
+using ClassAttribute = std::pair<const char*, PyObject*>;
+
+// Builds the type from its spec and sets its class attributes; on failure
+// raises PanicException "An error occurred while initializing class {name}"
+// (or "... `{name}.{attribute}`" when an attribute could not be set).
+PyTypeObject* build_type(const char* name, PyType_Spec* spec, const std::vector<ClassAttribute>& attributes);
 
 template <Bound T>
 class ClassBuilder {
@@ -89,6 +95,12 @@ class ClassBuilder {
   template <auto Impl>
   ClassBuilder& repr() {
     return slot(Py_tp_repr, reinterpret_cast<void*>(&unary_slot<Impl>));
+  }
+  // The repr and __format__ from the class's text form, Form(value) a TextForm.
+  template <auto Form>
+  ClassBuilder& text() {
+    repr<&text_repr<Form>>();
+    return method<&text_format<Form>>("__format__", "format_spec");
   }
   template <auto Impl>
   ClassBuilder& hash() {
@@ -163,6 +175,12 @@ class ClassBuilder {
     return slot(Py_bf_releasebuffer, reinterpret_cast<void*>(&releasebuffer_slot<T>));
   }
 
+  // A class attribute; `value` lives as long as the process (None, say).
+  ClassBuilder& class_attribute(const char* name, PyObject* value) {
+    attributes_.emplace_back(name, value);
+    return *this;
+  }
+
   // Pickled and copied by calling the class with the tuple Args(value).
   template <auto Args>
   ClassBuilder& pickled_by_constructor() {
@@ -208,7 +226,7 @@ class ClassBuilder {
     // as they do for any extension type; __name__ and __qualname__ are the bare name.
     auto* spec = new PyType_Spec{keep(std::string(PyClass<T>::module) + "." + name_),
                                  static_cast<int>(sizeof(Object<T>)), 0, flags_, slots->data()};
-    return build_type(name_, spec);
+    return build_type(name_, spec, attributes_);
   }
 
  private:
@@ -244,6 +262,7 @@ class ClassBuilder {
   std::vector<PyMethodDef> methods_;
   std::vector<PyGetSetDef> getset_;
   std::vector<PyType_Slot> slots_;
+  std::vector<ClassAttribute> attributes_;
 };
 
 }  // namespace kalvor::binding
