@@ -1,13 +1,10 @@
 """AngleRadians and Quat beside PyGLM's dquat and its angle functions on floats, and Quat's
 rotation representations beside scipy's scalar Rotation."""
 
-import kalvor
-from harness import THREAD_TIME, compare, print_floors, print_table
+from harness import THREAD_TIME, compare, glm, print_floors, print_table  # first: it keeps numpy single-threaded
 
-try:
-    from pyglm import glm
-except ImportError:
-    import glm
+import kalvor
+
 
 AngleRadians, Quat, Vec3d = kalvor.AngleRadians, kalvor.Quat, kalvor.Vec3d
 

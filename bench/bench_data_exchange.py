@@ -1,23 +1,14 @@
 """Moving data in and out of VecList beside numpy doing the same: buffers,
 from_array, and pickling. Run as `./dev bench`; `--quick` uses fewer repeats."""
 
-import os
-
-for variable in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS"):
-    os.environ.setdefault(variable, "1")
-
 import pickle
 import sys
 
+from harness import compare, glm, print_table  # first: it keeps numpy single-threaded
 import numpy as np
 
-from harness import compare, print_table
 from kalvor import VecList
 
-try:
-    from pyglm import glm
-except ImportError:
-    import glm
 
 QUICK = "--quick" in sys.argv
 REPEATS = 5 if QUICK else 11

@@ -6,13 +6,10 @@ import platform
 import sys
 import time
 
-import kalvor
-from harness import THREAD_TIME, compare, print_floors, print_table
+from harness import THREAD_TIME, compare, glm, print_floors, print_table
 
-try:
-    from pyglm import glm
-except ImportError:  # older PyGLM
-    import glm
+import kalvor
+
 
 geometry = kalvor.geometry
 Vec3d = kalvor.Vec3d

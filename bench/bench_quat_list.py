@@ -6,11 +6,11 @@ buffers or bulk lists: no Python object per element on either side."""
 import os
 import sys
 
+from harness import compare, print_table  # first: it keeps numpy single-threaded
 import numpy as np
 from scipy.spatial.transform import Rotation, Slerp
 
 import kalvor
-from harness import compare, print_table
 
 QUICK = "--quick" in sys.argv
 REPEATS = 3 if QUICK else 5

@@ -6,20 +6,13 @@ Run as `./dev bench`; `--quick` uses fewer repeats."""
 import os
 import sys
 
-# numpy single-threaded, as the figures it is compared with.
-for variable in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS"):
-    os.environ.setdefault(variable, "1")
 
+from harness import THREAD_TIME, compare, glm, print_floors, print_table  # first: it keeps numpy single-threaded
 import numpy as np
 from scipy.spatial.transform import RigidTransform as ScipyTransform, Rotation
 
 import kalvor
-from harness import THREAD_TIME, compare, print_table
 
-try:
-    from pyglm import glm
-except ImportError:
-    import glm
 
 QUICK = "--quick" in sys.argv
 N = 1_000_000
@@ -43,12 +36,12 @@ scope = dict(t=t, u=u, st=st, su=su, gm=gm, gm2=gm2, v=v, gv=gv, sv=sv, glm=glm,
              RigidTransform=RigidTransform)
 
 GLM_ROWS = [
-    ("apply", "t.apply(v)", "gm * gv"),
-    ("then", "t.then(u)", "gm2 * gm"),
-    ("inverse", "t.inverse()", "glm.inverse(gm)"),
-    ("to_matrix", "t.to_matrix()", "gm.to_list()"),
-    ("from_matrix", "RigidTransform.from_matrix(m)", "glm.dmat4(m)"),
-    ("interpolate", "t.interpolate(u, 0.3)", None),
+    ("apply", "t.apply(v)", "gm * gv", "f.method_new(g)"),
+    ("then", "t.then(u)", "gm2 * gm", "f.method_new(g)"),
+    ("inverse", "t.inverse()", "glm.inverse(gm)", "f.noargs_new()"),
+    ("to_matrix", "t.to_matrix()", "gm.to_list()", "f.noargs()"),
+    ("from_matrix", "RigidTransform.from_matrix(m)", "glm.dmat4(m)", "Floor.build(f)"),
+    ("interpolate", "t.interpolate(u, 0.3)", None, "f.method_new(g, 0.3)"),
 ]
 
 SCIPY_ROWS = [
@@ -65,10 +58,12 @@ BULK_ROWS = [
 
 def main():
     repeats = 3 if QUICK else 7
-    print_table("RigidTransform per call (ns, median)", compare(GLM_ROWS, scope, timer=THREAD_TIME, repeats=repeats), "PyGLM dmat4")
+    print_table("RigidTransform per call (ns, median)", poses := compare(GLM_ROWS, scope, timer=THREAD_TIME, repeats=repeats),
+                "PyGLM dmat4")
+    print_floors("Floors of the RigidTransform rows (ns, median)", poses)
     rows = compare(SCIPY_ROWS, scope, number=20_000, timer=THREAD_TIME, repeats=repeats)
     print_table("RigidTransform per call beside scipy's scalar RigidTransform (ns, median)", rows, "scipy")
-    print("\nscipy's time over kalvor's: " + ", ".join(f"{label} {theirs / ours:.0f}×" for label, _, ours, _, theirs in rows))
+    print("\nscipy's time over kalvor's: " + ", ".join(f"{label} {theirs / ours:.0f}×" for label, _, ours, _, theirs, *_ in rows))
     print(f"\nVecList.transform, n = {N:,}: kalvor pool of {os.environ.get('KALVOR_NUM_THREADS', 'default size')} "
           f"workers on {os.cpu_count()} processors; numpy {np.__version__} single-threaded")
     print_table("Poses on a point cloud (ms, median)", compare(BULK_ROWS, scope, number=1, repeats=3 if QUICK else 5),

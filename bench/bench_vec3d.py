@@ -4,14 +4,11 @@ import platform
 import sys
 import time
 
+from harness import THREAD_TIME, compare, glm, print_floors, print_table
+
 import kalvor
 import kalvor_floor_abi3
-from harness import THREAD_TIME, compare, print_floors, print_table
 
-try:
-    from pyglm import glm
-except ImportError:  # older PyGLM
-    import glm
 
 a = kalvor.Vec3d(1.5, -2.25, 3.125)
 b = kalvor.Vec3d(0.5, 4.0, -1.0)

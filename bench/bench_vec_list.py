@@ -5,11 +5,6 @@ the compute-bound operations in child processes with KALVOR_NUM_THREADS=1 and 2.
 
 import json
 import os
-
-# numpy single-threaded, as the figures it is compared with.
-for variable in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS"):
-    os.environ.setdefault(variable, "1")
-
 import random
 import statistics
 import subprocess
@@ -17,16 +12,11 @@ import sys
 import time
 import timeit
 
+from harness import compare, glm, print_table  # first: it keeps numpy single-threaded
 import numpy as np
 
 import kalvor
 import kalvor_floor
-from harness import compare, print_table
-
-try:
-    from pyglm import glm
-except ImportError:
-    import glm
 
 QUICK = "--quick" in sys.argv
 N = 1_000_000

@@ -9,11 +9,22 @@ convention and result kind) into kalvor_floor, a bench-only extension whose
 calls do nothing (bench/floor.cpp). It is timed in the same rounds, and the
 table shows how many times the floor the kalvor row takes."""
 
+import os
 import statistics
 import time
 import timeit
 
+# numpy single-threaded, as every figure it is compared with: each bench imports
+# this module before numpy.
+for variable in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS"):
+    os.environ.setdefault(variable, "1")
+
 import kalvor_floor
+
+try:
+    from pyglm import glm
+except ImportError:
+    import glm
 
 # Per-call rows run on the calling thread alone, so they are timed in that
 # thread's CPU time: time the machine gives to other processes is left out.
