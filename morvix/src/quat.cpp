@@ -60,9 +60,10 @@ double wrapped(double angle) noexcept {
 
 // ---- interpolation
 
-// Each field divided by the magnitude, as normalize does, without settling:
-// slerp only ever runs out of line (below), so its NaN results are the same
-// bits on every path, and settling both ends costs a quarter of the call.
+// Each field divided by the magnitude, as normalize does, without settling.
+// For the functions of this file, which only ever run out of line, so that a
+// QuatList element and the Quat method give the same bits, NaN included:
+// settling would cost up to a quarter of their call.
 Quat scaled_to_unit(const Quat& q) noexcept {
   const double m = magnitude(q);
   return {q.w / m, q.i / m, q.j / m, q.k / m};
