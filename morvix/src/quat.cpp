@@ -60,10 +60,10 @@ double wrapped(double angle) noexcept {
 
 // ---- interpolation
 
-// Each field divided by the magnitude, as normalize does, without settling.
-// For the functions of this file, which only ever run out of line, so that a
-// QuatList element and the Quat method give the same bits, NaN included:
-// settling would cost up to a quarter of their call.
+// Each field divided by the magnitude, as normalize does, without settling:
+// for slerp's two steps, which only ever run out of line, so a QuatList
+// element and Quat.slerp give the same bits, NaN included; settling both ends
+// cost a fifth of the call.
 Quat scaled_to_unit(const Quat& q) noexcept {
   const double m = magnitude(q);
   return {q.w / m, q.i / m, q.j / m, q.k / m};
