@@ -103,7 +103,10 @@ def poses() -> None:
     print(f"  back in the sensor's frame, largest error {error:.1e} m")
     # A pose stored as a 4x4 matrix (rows: [x, y, z, 1] @ M) and read back.
     stored = RigidTransform.from_matrix(sensor_in_world.to_matrix())
-    print(f"  read back from its matrix, equal: {stored == sensor_in_world}; halfway from the vehicle: "
+    # The matrix's rounding moves w by an ulp or two, more than the tolerant == allows.
+    turn = stored.rotation.angle_to(sensor_in_world.rotation).angle
+    print(f"  read back from its matrix: turned {turn:.1e} rad from the original, moved "
+          f"{stored.translation.distance_to(sensor_in_world.translation)}; halfway from the vehicle: "
           f"{vehicle_in_world.interpolate(sensor_in_world, 0.5).translation}")
 
 
