@@ -88,7 +88,7 @@ ANGLES = np.array([flat(v) for v in elements(seed=6)])
 XYZW = np.array([[q.i, q.j, q.k, q.w] for q in quats(seed=4)])
 KEY_TIMES = [k * 0.75 - 9.0 for k in range(50)] + [30.0]  # at and between the keys, outside them, NaN, infinities
 TIMES = KEY_TIMES + [t * 2.3e-3 - 12.0 for t in range(N - 61)] + [-1e300, 1e300, -math.inf, math.inf, math.nan, -0.0, 5e-324, 30.0, 29.999, 100.0]
-MANY_KEY_TIMES, MANY_TIMES = [float(k) for k in range(5001)], [float(i % 5002) - 0.5 for i in range(N)]  # beyond the prepared arcs
+MANY_KEY_TIMES, MANY_TIMES = [float(k) for k in range(5001)], [float(i % 5002) - 0.5 for i in range(N)]  # a binary search over 5,000 intervals
 QUAT_OPERATIONS = {
     **{f"rotate{s}": (call("rotate", o), lambda q, i, o=o: q.rotate(o)) for s, o in (("", OTHER), ("_nan", NAN_OTHER))},
     "rotate_each": (lambda ql: ql.rotate(VecList(VS)), lambda q, i: q.rotate(VS[i])),
@@ -105,7 +105,7 @@ QUAT_OPERATIONS = {
     "interpolate_many_keys": (lambda ql: QuatList(QS[:5001]).interpolate(MANY_KEY_TIMES, MANY_TIMES),
                               lambda q, i, keys=QS[:5001]: sample(keys, MANY_KEY_TIMES, MANY_TIMES[i])),
     "interpolate_one_key": (lambda ql: QuatList(QS[:1]).interpolate([2.0], TIMES), lambda q, i: sample(QS[:1], [2.0], TIMES[i])),
-    "interpolate_one_time": (lambda ql: [QuatList(QS[:51]).interpolate(KEY_TIMES, [t])[0] for t in TIMES[:61]],  # no prepared arcs
+    "interpolate_one_time": (lambda ql: [QuatList(QS[:51]).interpolate(KEY_TIMES, [t])[0] for t in TIMES[:61]],  # one call per time
                              lambda q, i: sample(QS[:51], KEY_TIMES, TIMES[i]) if i < 61 else []),
     **{f"angle_to{s}": (call("angle_to", o), lambda q, i, o=o: q.angle_to(o).angle) for s, o in (("", Q), ("_nan", NAN_Q))},
     "angle_to_each": (lambda ql: ql.angle_to(QuatList(OQ)), lambda q, i: q.angle_to(OQ[i]).angle),

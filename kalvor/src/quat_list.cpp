@@ -64,46 +64,27 @@ QuatList quat_list_normalize_impl(const QuatList& self) {
 
 // ---- interpolation between keyframes
 
-// Intervals up to which interpolate prepares each one's arc once, rather
-// than for every time: a small table beside the output, made when there are
-// at least as many times to share it.
-constexpr std::size_t prepared_arcs_limit = 4096;
-
 // The keys `self` at `key_times`, sampled at one time each: the slerp between
 // the neighbouring keys, found by a binary search.
 class Keyframes {
  public:
-  Keyframes(const QuatList& keys, const binding::Floats& key_times, std::size_t samples)
-      : keys_(keys.items.data()), times_(key_times) {
-    const std::size_t intervals = key_times.size - 1;
-    if (intervals <= prepared_arcs_limit && intervals <= samples) {
-      arcs_.resize(intervals == 0 ? 1 : intervals);
-      for (std::size_t k = 0; k < arcs_.size(); ++k)
-        arcs_[k] = morvix::slerp_arc(keys_[k], keys_[intervals == 0 ? k : k + 1]);
-    }
-  }
+  Keyframes(const QuatList& keys, const binding::Floats& key_times) : keys_(keys.items.data()), times_(key_times) {}
 
-  // Four NaN for a NaN time; otherwise the slerp across the interval that
-  // holds t (morvix::locate_key), at its fraction.
+  // Four NaN for a NaN time; otherwise keys[k].slerp(keys[k + 1], fraction)
+  // across the interval that holds t (morvix::locate_key), the very function
+  // Quat.slerp runs.
   Quat at(double t) const noexcept {
     if (std::isnan(t)) {
       constexpr double nan = std::numeric_limits<double>::quiet_NaN();
       return {nan, nan, nan, nan};
     }
     const morvix::KeyInterval key = morvix::locate_key(times_, times_.size, t);
-    return slerp(key.from, key.to, key.fraction);
+    return morvix::slerp(keys_[key.from], keys_[key.to], key.fraction);
   }
 
  private:
-  // keys[a].slerp(keys[b], f): slerp_at of the prepared arc is the same code.
-  Quat slerp(std::size_t a, std::size_t b, double f) const noexcept {
-    if (!arcs_.empty()) return morvix::slerp_at(arcs_[a], f);
-    return morvix::slerp(keys_[a], keys_[b], f);
-  }
-
   const Quat* keys_;
   binding::Floats times_;
-  std::vector<morvix::SlerpArc> arcs_;
 };
 
 // The key times must be one per key, none NaN, each greater than the one before.
@@ -119,7 +100,7 @@ void check_key_times(std::string_view call, std::size_t keys, const binding::Flo
 QuatList quat_list_interpolate_impl(const QuatList& self, const binding::Floats& key_times,
                                     const binding::Floats& times) {
   check_key_times(binding::signature_of<quat_list_interpolate_impl>->call, self.items.size(), key_times);
-  const Keyframes keyframes(self, key_times, times.size);
+  const Keyframes keyframes(self, key_times);
   QuatList out = bulk::sized_list<QuatElement>(times.size);
   Quat* slots = out.items.data();
   bulk::run_parallel(

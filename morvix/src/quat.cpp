@@ -61,36 +61,26 @@ double wrapped(double angle) noexcept {
 // ---- interpolation
 
 // Each field divided by the magnitude, as normalize does, without settling:
-// for slerp's two steps, which only ever run out of line, so a QuatList
-// element and Quat.slerp give the same bits, NaN included; settling both ends
-// cost a fifth of the call.
+// slerp only ever runs out of line, so a QuatList element and Quat.slerp give
+// the same bits, NaN included; settling both ends cost a fifth of the call.
+namespace {
 Quat scaled_to_unit(const Quat& q) noexcept {
   const double m = magnitude(q);
   return {q.w / m, q.i / m, q.j / m, q.k / m};
 }
+}  // namespace
 
-// Both steps are kept out of line: slerp and every caller that prepares the
-// arc once run this very code, so their results agree to the bit, NaN included.
-[[gnu::noinline]] SlerpArc slerp_arc(const Quat& from, const Quat& to) noexcept {
+Quat slerp(const Quat& from, const Quat& to, double t) noexcept {
   const Quat a = scaled_to_unit(from);
   Quat b = scaled_to_unit(to);
   // q and −q are the same rotation: take the end on a's side of the sphere.
   if (dot4(a, b) < 0.0) b = negated(b);
   const double omega = arc(a, b);
-  return {a, b, omega, std::sin(omega)};
-}
-
-[[gnu::noinline]] Quat slerp_at(const SlerpArc& arc, double t) noexcept {
-  const Quat& a = arc.from;
-  const Quat& b = arc.to;
-  const double omega = arc.omega;
   if (omega < slerp_linear_below) return scaled_to_unit(combine(1.0 - t, a, t, b));
   // At t = 0 and t = 1 one weight is exactly 1 and the other 0.
-  const double s = arc.sin_omega;
+  const double s = std::sin(omega);
   return combine(std::sin((1.0 - t) * omega) / s, a, std::sin(t * omega) / s, b);
 }
-
-Quat slerp(const Quat& from, const Quat& to, double t) noexcept { return slerp_at(slerp_arc(from, to), t); }
 
 // ---- between two directions
 

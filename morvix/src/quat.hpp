@@ -214,19 +214,6 @@ inline Quat inverse(const Quat& q) noexcept { return settled(formula::inverse, q
 Quat slerp(const Quat& from, const Quat& to, double t) noexcept;
 inline constexpr double slerp_linear_below = 1e-9;
 
-// slerp in two steps, for many t along one arc: what depends on the ends
-// only (both normalised, `to` on from's side, the arc and its sine), then
-// the point at t. slerp(from, to, t) is slerp_at(slerp_arc(from, to), t), bit
-// for bit.
-struct SlerpArc {
-  Quat from;
-  Quat to;
-  double omega;
-  double sin_omega;
-};
-SlerpArc slerp_arc(const Quat& from, const Quat& to) noexcept;
-Quat slerp_at(const SlerpArc& arc, double t) noexcept;
-
 // The shortest-arc rotation that turns the direction of `from` into the
 // direction of `to` (through rotate). Parallel directions give the identity;
 // opposite ones the half turn (0, −n) about n = normalize(from × e), e the
