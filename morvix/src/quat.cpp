@@ -61,8 +61,10 @@ double wrapped(double angle) noexcept {
 // ---- interpolation
 
 // Each field divided by the magnitude, as normalize does, without settling:
-// slerp only ever runs out of line, so a QuatList element and Quat.slerp give
-// the same bits, NaN included; settling both ends cost a fifth of the call.
+// for the functions of this file that normalise their input (slerp, the
+// rotation vector, angle_between, the Euler angles). They only ever run out of
+// line, so a QuatList element and the Quat method give the same bits, NaN
+// included, and settling cost slerp a fifth of its call.
 namespace {
 Quat scaled_to_unit(const Quat& q) noexcept {
   const double m = magnitude(q);
@@ -179,7 +181,7 @@ Quat from_rotation_vector(const Vec3d& v) noexcept {
 }
 
 Vec3d to_rotation_vector(const Quat& q) noexcept {
-  const Quat n = normalize(q);
+  const Quat n = scaled_to_unit(q);
   const double s = scaled_norm(n.i, n.j, n.k);
   const double angle = 2.0 * std::atan2(s, std::fabs(n.w));
   // θ and s are both accurate, so θ/s is too, down to the smallest angles: no
@@ -194,8 +196,8 @@ Vec3d to_rotation_vector(const Quat& q) noexcept {
 }
 
 double angle_between(const Quat& a, const Quat& b) noexcept {
-  const Quat na = normalize(a);
-  Quat nb = normalize(b);
+  const Quat na = scaled_to_unit(a);
+  Quat nb = scaled_to_unit(b);
   if (dot4(na, nb) < 0.0) nb = negated(nb);
   // The rotation's angle is twice the four-dimensional one.
   return 2.0 * arc(na, nb);
@@ -239,7 +241,7 @@ std::array<double, 3> to_euler(const Quat& q, const EulerAxes& axes, EulerFrame 
   const unsigned p = axes.axis[intrinsic ? 2 : 0], m = axes.axis[1], r = axes.axis[intrinsic ? 0 : 2];
   const bool proper = p == r;
   const double sign = (m + 3 - p) % 3 == 1 ? 1.0 : -1.0;
-  const Quat n = normalize(q);
+  const Quat n = scaled_to_unit(q);
   const double w = n.w, v[3] = {-n.i, -n.j, -n.k};
   const double ap = proper ? w : w - v[m];
   const double bp = proper ? v[p] : v[p] + (sign * v[r]);
