@@ -168,7 +168,7 @@ class Vec3d:
         """The repr with format(number, format_spec) applied to each number:
         f"{Vec3d(1, 2, 3):.3f}" is "Vec3d(1.000, 2.000, 3.000)".
 
-        An empty spec gives the repr; a spec float refuses raises float's own ValueError.
+        An empty format_spec gives the repr; a format float refuses raises float's own ValueError.
         """
 
     def __buffer__(self, flags: int, /) -> memoryview:
@@ -276,7 +276,7 @@ class AngleRadians:
         """The repr with format(number, format_spec) applied to each number:
         format(AngleRadians(1.5), ".2f") is "1.50 radians".
 
-        An empty spec gives the repr; a spec float refuses raises float's own ValueError.
+        An empty format_spec gives the repr; a format float refuses raises float's own ValueError.
         """
 
     def __neg__(self) -> AngleRadians:
@@ -343,7 +343,7 @@ class AngleDegrees:
         """The repr with format(number, format_spec) applied to each number:
         format(AngleDegrees(90), ".1f") is "90.0°".
 
-        An empty spec gives the repr; a spec float refuses raises float's own ValueError.
+        An empty format_spec gives the repr; a format float refuses raises float's own ValueError.
         """
 
     def __neg__(self) -> AngleDegrees:
@@ -560,7 +560,7 @@ class Quat:
         """The repr with format(number, format_spec) applied to each number:
         format(Quat(1, 0, 0, 0), ".1f") is "Quat(1.0, 0.0, 0.0, 0.0)".
 
-        An empty spec gives the repr; a spec float refuses raises float's own ValueError.
+        An empty format_spec gives the repr; a format float refuses raises float's own ValueError.
         """
 
     def __buffer__(self, flags: int, /) -> memoryview:

@@ -78,30 +78,30 @@ def test_float_text_has_the_digits_of_repr():
     assert repr(specials) == "[Vec3d(-0, NaN, NaN)\nVec3d(inf, -inf, 0)]"
 
 
-# ---- format specs: float's own format applied to each number of the repr's call form, or to the angle
+# ---- __format__: float's own format applied to each number of the repr's call form, or to the angle
 
 ODD = [0.1, -0.0, math.nan, -math.inf, 1e21, 5e-324, -2.5]
 FORMS = [(Vec3d(*ODD[:3]), "Vec3d({}, {}, {})"), (Vec3d(*ODD[3:6]), "Vec3d({}, {}, {})"),
          (Quat(*ODD[3:]), "Quat({}, {}, {}, {})"), (AngleRadians(-2.5), "{} radians"), (AngleDegrees(-0.0), "{}°")]
-SPECS = [".3f", "+.2e", "g", "*^9.1f", ">12", ",.0f", "%", "_<6", "z.1f", ".20g", "0=+10.2f"]
+FORMATS = [".3f", "+.2e", "g", "*^9.1f", ">12", ",.0f", "%", "_<6", "z.1f", ".20g", "0=+10.2f"]
 
 
-@pytest.mark.parametrize("spec", SPECS)
+@pytest.mark.parametrize("format_spec", FORMATS)
 @pytest.mark.parametrize("value, form", FORMS, ids=[type(v).__name__ for v, _ in FORMS])
-def test_format_spec_applies_to_every_number(value, form, spec):
+def test_format_spec_applies_to_every_number(value, form, format_spec):
     numbers = list(memoryview(value).tolist()) if form[0] != "{" else [value.angle]
-    assert format(value, spec) == f"{value:{spec}}" == form.format(*(format(n, spec) for n in numbers))
+    assert format(value, format_spec) == f"{value:{format_spec}}" == form.format(*(format(n, format_spec) for n in numbers))
 
 
 @pytest.mark.parametrize("value, form", FORMS, ids=[type(v).__name__ for v, _ in FORMS])
 def test_empty_format_spec_gives_the_repr_and_a_bad_one_float_s_error(value, form):
     assert format(value, "") == f"{value}" == str(value) == repr(value) and f"{value!r:.4}" == repr(value)[:4]
     assert value.__format__(format_spec=type("Spec", (str,), {})(".1f")) == format(value, ".1f")
-    for spec in ("d", ".3s", "5.2.1f", "\u2605<10.3fg", ",_f", "99999999999999999999f"):
+    for format_spec in ("d", ".3s", "5.2.1f", "\u2605<10.3fg", ",_f", "99999999999999999999f"):
         with pytest.raises(ValueError) as expected:
-            format(1.0, spec)
+            format(1.0, format_spec)
         with pytest.raises(ValueError, match="^" + re.escape(str(expected.value)) + "$"):
-            format(value, spec)
+            format(value, format_spec)
     with pytest.raises(TypeError, match=re.escape("argument 'format_spec': 'int' object is not an instance of 'str'")):
         value.__format__(5)
     assert f"{AngleDegrees(90):\u2605^8.1f}" == "\u2605\u260590.0\u2605\u2605°"  # a fill outside ASCII

@@ -46,16 +46,16 @@ Ref text_object(const TextForm& form) noexcept(false) {
   return text;
 }
 
-std::string format_text(const TextForm& form, const FormatSpec& spec) noexcept(false) {
+std::string format_text(const TextForm& form, const FormatSpec& format_spec) noexcept(false) {
   std::string out;
-  if (PyUnicode_GET_LENGTH(spec.text) == 0) {
+  if (PyUnicode_GET_LENGTH(format_spec.text) == 0) {
     append_text(out, form);
     return out;
   }
   append_form(out, form, [&](std::string& text, double v) {
     Ref number = steal(PyFloat_FromDouble(v));
     if (!number) throw PythonError{};
-    Ref formatted = steal(PyObject_Format(number.get(), spec.text));
+    Ref formatted = steal(PyObject_Format(number.get(), format_spec.text));
     if (!formatted) throw PythonError{};
     Py_ssize_t size = 0;
     const char* utf8 = PyUnicode_AsUTF8AndSize(formatted.get(), &size);

@@ -1,12 +1,13 @@
 #pragma once
-// A value's text, written once for its repr and its format specs.
+// A value's text, written once for its repr and for __format__.
 //
 // A class states the form of its text: fixed pieces around up to four
 // numbers, "Vec3d(" x ", " y ", " z ")" or "" angle " radians". repr() writes
-// each number in the float text format; format(value, spec) with a non-empty
-// spec writes each one as format(number, spec) does, through the interpreter,
-// so a spec that float refuses raises float's own ValueError. An empty spec
-// gives the repr, as format(x, "") gives str(x) for any object.
+// each number in the float text format; format(value, format_spec) with a
+// non-empty format_spec writes each one as format(number, format_spec) does,
+// through the interpreter, so a format that float refuses raises float's own
+// ValueError. An empty format_spec gives the repr, as format(x, "") gives
+// str(x) for any object.
 
 #include <Python.h>
 
@@ -36,7 +37,7 @@ void append_text(std::string& out, const TextForm& form);
 // the interpreter cannot make the str.
 Ref text_object(const TextForm& form) noexcept(false);
 
-// The format spec argument of __format__: a str.
+// The format_spec argument of __format__: a str.
 struct FormatSpec {
   PyObject* text = nullptr;  // borrowed from the call's arguments
 };
@@ -56,9 +57,9 @@ struct Arg<FormatSpec> {
   static bool runs_no_python(PyObject* o) noexcept { return PyUnicode_CheckExact(o); }
 };
 
-// The form with every number formatted by `spec`; throws PythonError when
-// the interpreter refuses the spec.
-std::string format_text(const TextForm& form, const FormatSpec& spec) noexcept(false);
+// The form with every number formatted by `format_spec`; throws PythonError
+// when the interpreter refuses that format.
+std::string format_text(const TextForm& form, const FormatSpec& format_spec) noexcept(false);
 
 // The repr and __format__ of a class whose text form is Form(value).
 template <auto Form>
@@ -70,8 +71,8 @@ Ref text_repr(const form_value_t<Form>& value) {
 }
 
 template <auto Form>
-std::string text_format(const form_value_t<Form>& value, const FormatSpec& spec) {
-  return format_text(Form(value), spec);
+std::string text_format(const form_value_t<Form>& value, const FormatSpec& format_spec) {
+  return format_text(Form(value), format_spec);
 }
 
 }  // namespace kalvor::binding
