@@ -223,6 +223,18 @@ void map_into(R* out, std::size_t n, Op op, const Ops&... operands) {
       Weight);
 }
 
+// out[r] = make(rows, r) for every row of a buffer read by float_rows, on the
+// pool: gathering and widening cost more than the memory traffic.
+template <std::size_t Weight = 1, class R, class Make>
+void map_rows(R* out, const binding::FloatRows& rows, Make make) {
+  run_parallel(
+      rows.rows,
+      [out, rows, make](std::size_t begin, std::size_t end) {
+        for (std::size_t r = begin; r < end; ++r) out[r] = make(rows, r);
+      },
+      Weight);
+}
+
 // A new list of n elements, not yet written.
 template <class Traits>
 BulkList<Traits> sized_list(std::size_t n) {
@@ -329,8 +341,7 @@ typename Traits::Element element_of_row(const binding::FloatRows& rows, std::siz
   }(std::make_index_sequence<Traits::width>{});
 }
 
-// One pass over the rows, whatever their strides (on the pool: widening and
-// gathering cost more than the memory traffic); back-to-back rows of native
+// One pass over the rows, whatever their strides; back-to-back rows of native
 // doubles are copied as one block.
 template <class Traits>
 BulkList<Traits> list_from_array_impl(const binding::StridedBuffer& array) {
@@ -344,9 +355,7 @@ BulkList<Traits> list_from_array_impl(const binding::StridedBuffer& array) {
     copy_elements(elements, rows.base, rows.rows);
     return out;
   }
-  run_parallel(rows.rows, [=](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) elements[i] = element_of_row<Traits>(rows, i);
-  });
+  map_rows(elements, rows, element_of_row<Traits>);
   return out;
 }
 

@@ -18,13 +18,7 @@ std::size_t element_count(const std::array<std::size_t, 3>& shape, int ndim) {
 }  // namespace
 
 Float64Array::Float64Array(std::array<std::size_t, 3> shape, int ndim)
-    : data_(nullptr), count_(element_count(shape, ndim)), shape_(shape), ndim_(ndim) {
-  data_ = binding::allocate_array_of<double>(count_);
-}
-
-Float64Array::~Float64Array() {
-  if (data_ != nullptr) binding::deallocate_array(data_, count_ * sizeof(double));
-}
+    : block_(element_count(shape, ndim)), shape_(shape), ndim_(ndim) {}
 
 namespace {
 

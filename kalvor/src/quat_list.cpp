@@ -121,10 +121,8 @@ QuatList quat_list_from_xyzw_array_impl(const binding::StridedBuffer& array) {
   const binding::FloatRows rows =
       binding::float_rows(array, binding::signature_of<quat_list_from_xyzw_array_impl>->call, quat_row);
   QuatList out = bulk::sized_list<QuatElement>(rows.rows);
-  Quat* slots = out.items.data();
-  bulk::run_parallel(rows.rows, [rows, slots](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i)
-      slots[i] = morvix::from_xyzw(rows.at(i, 0), rows.at(i, 1), rows.at(i, 2), rows.at(i, 3));
+  bulk::map_rows(out.items.data(), rows, [](const binding::FloatRows& row, std::size_t i) {
+    return morvix::from_xyzw(row.at(i, 0), row.at(i, 1), row.at(i, 2), row.at(i, 3));
   });
   return out;
 }
@@ -195,14 +193,9 @@ QuatList quat_list_from_euler_impl(const morvix::EulerAxes& axes, const binding:
   const binding::FloatRows rows =
       binding::float_rows(angles, binding::signature_of<quat_list_from_euler_impl<Frame>>->call, angle_row);
   QuatList out = bulk::sized_list<QuatElement>(rows.rows);
-  Quat* slots = out.items.data();
-  bulk::run_parallel(
-      rows.rows,
-      [rows, slots, axes](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i)
-          slots[i] = morvix::from_euler(axes, Frame, rows.at(i, 0), rows.at(i, 1), rows.at(i, 2));
-      },
-      bulk::transcendental_weight);
+  bulk::map_rows<bulk::transcendental_weight>(out.items.data(), rows, [axes](const binding::FloatRows& row, std::size_t i) {
+    return morvix::from_euler(axes, Frame, row.at(i, 0), row.at(i, 1), row.at(i, 2));
+  });
   return out;
 }
 template <morvix::EulerFrame Frame>

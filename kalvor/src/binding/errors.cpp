@@ -1,6 +1,7 @@
 #include "kalvor/src/binding/errors.hpp"
 
 #include "kalvor/src/binding/ref.hpp"
+#include "morvix/src/quat.hpp"
 
 #include <charconv>
 #include <string>
@@ -188,9 +189,11 @@ std::string type_name(PyObject* obj) {
 }
 
 namespace {
-std::string_view not_a_rotation(bool reflection) noexcept {
+// The tolerance comes from the test itself, as in the pose matrix's texts.
+std::string not_a_rotation(bool reflection) {
   return reflection ? "not a rotation matrix: its determinant is -1 (a reflection)"
-                    : "not a rotation matrix: its rows are not orthonormal within 1e-6";
+                    : "not a rotation matrix: its rows are not orthonormal within " +
+                          tolerance_text(morvix::orthonormal_tolerance);
 }
 }  // namespace
 
