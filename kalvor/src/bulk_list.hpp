@@ -1,11 +1,12 @@
 #pragma once
-// The container every bulk list shares (VecList, QuatList): a growable array
+// The container every bulk list shares (VecList, QuatList,
+// RigidTransformList): a growable array
 // of core values stored back to back, whose element-wise work runs on the
 // worker pool. It is one template over an element-traits struct; each class
 // file instantiates it, starts its class table from bulk_list_table() and adds
 // the methods particular to its element. Storage, growth, borrowing, the
-// buffer export, from_array, pickling, iteration, the repr and the pool
-// dispatch live here once.
+// buffer export, from_array, pickling, iteration, the repr, the pool
+// dispatch and the sampling of keyframes live here once.
 //
 // An element-traits struct gives:
 //   Element      the core value type: `width` doubles, no padding
@@ -18,17 +19,23 @@
 #include "kalvor/src/binding/buffer.hpp"
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/binding/object.hpp"
+#include "morvix/src/keyframes.hpp"
 #include "morvix/src/quat.hpp"
 #include "morvix/src/vec3d.hpp"
 #include "parallel/src/pool.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -261,6 +268,56 @@ template <class Result, std::size_t Weight = 1, class Op, class Traits, class...
 BulkList<Result> mapped_list(const BulkList<Traits>& self, Op op, const Ops&... operands) {
   BulkList<Result> out = sized_list<Result>(self.items.size());
   map_into<Weight>(out.items.data(), self.items.size(), op, each(self), operands...);
+  return out;
+}
+
+// ---- interpolation between keyframes
+
+// The key times must be one per key, none NaN, each greater than the one before.
+inline void check_key_times(std::string_view call, std::size_t keys, const binding::Floats& key_times) {
+  if (keys == 0) binding::throw_no_keys(call);
+  if (key_times.size != keys) binding::throw_key_count(call, keys, key_times.size);
+  for (std::size_t k = 0; k < keys; ++k) {
+    if (std::isnan(key_times[k])) binding::throw_key_order(call, k, true);
+    if (k > 0 && !(key_times[k] > key_times[k - 1])) binding::throw_key_order(call, k, false);
+  }
+}
+
+// An element whose every double is NaN.
+template <class Traits>
+typename Traits::Element nan_element() noexcept {
+  std::array<double, Traits::width> fields;
+  fields.fill(std::numeric_limits<double>::quiet_NaN());
+  return std::bit_cast<typename Traits::Element>(fields);
+}
+
+// The keys `keys` at `key_times` (checked here, `call` naming the method),
+// sampled at each of `times` on the pool: between(keys[from], keys[to],
+// fraction) across the interval that holds the time (morvix::locate_key),
+// found by a binary search, where `between` is the very function of the
+// single-value method; every field NaN for a NaN time.
+template <class Traits, class Between>
+BulkList<Traits> interpolate_keys(std::string_view call, const BulkList<Traits>& keys, const binding::Floats& key_times,
+                                  const binding::Floats& times, Between between) {
+  using Element = typename Traits::Element;
+  check_key_times(call, keys.items.size(), key_times);
+  BulkList<Traits> out = sized_list<Traits>(times.size);
+  Element* slots = out.items.data();
+  const Element* key = keys.items.data();
+  bulk::run_parallel(
+      times.size,
+      [&key_times, &times, slots, key, between](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+          const double t = times[i];
+          if (std::isnan(t)) {
+            slots[i] = nan_element<Traits>();
+            continue;
+          }
+          const morvix::KeyInterval k = morvix::locate_key(key_times, key_times.size, t);
+          slots[i] = between(key[k.from], key[k.to], k.fraction);
+        }
+      },
+      bulk::transcendental_weight);
   return out;
 }
 

@@ -4,7 +4,6 @@
 #include "kalvor/src/float64_array.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
-#include "morvix/src/keyframes.hpp"
 
 #include <array>
 #include <atomic>
@@ -64,52 +63,11 @@ QuatList quat_list_normalize_impl(const QuatList& self) {
 
 // ---- interpolation between keyframes
 
-// The keys `self` at `key_times`, sampled at one time each: the slerp between
-// the neighbouring keys, found by a binary search.
-class Keyframes {
- public:
-  Keyframes(const QuatList& keys, const binding::Floats& key_times) : keys_(keys.items.data()), times_(key_times) {}
-
-  // Four NaN for a NaN time; otherwise keys[k].slerp(keys[k + 1], fraction)
-  // across the interval that holds t (morvix::locate_key), the very function
-  // Quat.slerp runs.
-  Quat at(double t) const noexcept {
-    if (std::isnan(t)) {
-      constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-      return {nan, nan, nan, nan};
-    }
-    const morvix::KeyInterval key = morvix::locate_key(times_, times_.size, t);
-    return morvix::slerp(keys_[key.from], keys_[key.to], key.fraction);
-  }
-
- private:
-  const Quat* keys_;
-  binding::Floats times_;
-};
-
-// The key times must be one per key, none NaN, each greater than the one before.
-void check_key_times(std::string_view call, std::size_t keys, const binding::Floats& key_times) {
-  if (keys == 0) binding::throw_no_keys(call);
-  if (key_times.size != keys) binding::throw_key_count(call, keys, key_times.size);
-  for (std::size_t k = 0; k < keys; ++k) {
-    if (std::isnan(key_times[k])) binding::throw_key_order(call, k, true);
-    if (k > 0 && !(key_times[k] > key_times[k - 1])) binding::throw_key_order(call, k, false);
-  }
-}
-
+// Between two keys, the very function Quat.slerp runs.
 QuatList quat_list_interpolate_impl(const QuatList& self, const binding::Floats& key_times,
                                     const binding::Floats& times) {
-  check_key_times(binding::signature_of<quat_list_interpolate_impl>->call, self.items.size(), key_times);
-  const Keyframes keyframes(self, key_times);
-  QuatList out = bulk::sized_list<QuatElement>(times.size);
-  Quat* slots = out.items.data();
-  bulk::run_parallel(
-      times.size,
-      [&keyframes, &times, slots](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) slots[i] = keyframes.at(times[i]);
-      },
-      bulk::transcendental_weight);
-  return out;
+  return bulk::interpolate_keys(binding::signature_of<quat_list_interpolate_impl>->call, self, key_times, times,
+                                [](const Quat& a, const Quat& b, double s) { return morvix::slerp(a, b, s); });
 }
 
 // ---- conversions

@@ -2,11 +2,13 @@
 
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/quat.hpp"
+#include "kalvor/src/rigid_transform_list.hpp"
 #include "kalvor/src/vec3d.hpp"
 
 #include <string>
 #include <tuple>
 #include <utility>
+#include <variant>
 
 namespace kalvor {
 
@@ -25,8 +27,13 @@ RigidTransform rigid_transform_new_impl(const Quat& rotation, const Vec3d& trans
 Quat rigid_transform_rotation_impl(const RigidTransform& t) { return t.rotation; }
 Vec3d rigid_transform_translation_impl(const RigidTransform& t) { return t.translation; }
 Vec3d rigid_transform_apply_impl(const RigidTransform& t, const Vec3d& v) { return morvix::apply(t, v); }
-RigidTransform rigid_transform_then_impl(const RigidTransform& t, const RigidTransform& other) {
-  return morvix::then(t, other);
+// One pose, or this pose first and then each pose of a list.
+std::variant<RigidTransform, RigidTransformList> rigid_transform_then_impl(
+    const RigidTransform& t, const binding::OneOf<RigidTransform, RigidTransformList>& other) {
+  if (const RigidTransformList* list = other.get_if<RigidTransformList>())
+    return bulk::mapped_list<PoseElement>(
+        *list, [](const RigidTransform& each, const RigidTransform& first) { return morvix::then(first, each); }, t);
+  return morvix::then(t, *other.get_if<RigidTransform>());
 }
 RigidTransform rigid_transform_inverse_impl(const RigidTransform& t) { return morvix::inverse(t); }
 RigidTransform rigid_transform_interpolate_impl(const RigidTransform& t, const RigidTransform& other, double s) {
@@ -55,13 +62,24 @@ bool rigid_transform_eq_impl(const RigidTransform& a, const RigidTransform& b) {
 std::tuple<Quat, Vec3d> rigid_transform_args_impl(const RigidTransform& t) { return {t.rotation, t.translation}; }
 
 std::string rigid_transform_repr_impl(const RigidTransform& t) {
-  std::string out = "RigidTransform(";
+  std::string out;
+  append_rigid_transform_repr(out, t);
+  return out;
+}
+
+}  // namespace
+
+void append_rigid_transform_repr(std::string& out, const RigidTransform& t) {
+  out += "RigidTransform(";
   append_quat_repr(out, t.rotation);
   out += ", ";
   append_vec3d_repr(out, t.translation);
   out += ')';
-  return out;
 }
+
+RigidTransform checked_pose_of_matrix(const morvix::Matrix4& m) { return rigid_transform_from_matrix_impl(m); }
+
+namespace {
 
 // ---- table
 

@@ -62,6 +62,23 @@ inline RigidTransform interpolate(const RigidTransform& a, const RigidTransform&
   return {slerp(a.rotation, b.rotation, s), ((1.0 - s) * a.translation) + (s * b.translation)};
 }
 
+// The rotation normalised (normalize(Quat)), the translation unchanged.
+inline RigidTransform normalize(const RigidTransform& t) noexcept { return {normalize(t.rotation), t.translation}; }
+
+// ---- trajectory rows: (x, y, z, qx, qy, qz, qw), the translation then the
+// scalar-last quaternion as from_xyzw reads it. Only signs change, so a row
+// read and written back keeps its bits, NaN payloads included.
+
+using PoseRow = std::array<double, 7>;
+
+constexpr RigidTransform from_xyz_xyzw(const PoseRow& r) noexcept {
+  return {from_xyzw(r[3], r[4], r[5], r[6]), {r[0], r[1], r[2]}};
+}
+constexpr PoseRow to_xyz_xyzw(const RigidTransform& t) noexcept {
+  const std::array<double, 4> q = to_xyzw(t.rotation);
+  return {t.translation.x, t.translation.y, t.translation.z, q[0], q[1], q[2], q[3]};
+}
+
 // ---- 4×4 matrices, in the row-vector convention of to_rotation_matrix:
 // [x, y, z, 1]·M = [apply(t, v), 1]. The top-left block is
 // to_rotation_matrix(rotation), the last row the translation and 1, the last
@@ -76,6 +93,11 @@ constexpr Matrix4 to_matrix(const RigidTransform& t) noexcept {
       {t.translation.x, t.translation.y, t.translation.z, 1.0},
   }};
 }
+
+// A 4×4 matrix from its top three rows, the last row (0, 0, 0, 1): the
+// layout of pose stacks that leave that row out.
+using Matrix34 = std::array<std::array<double, 4>, 3>;
+constexpr Matrix4 with_last_row(const Matrix34& top) noexcept { return {top[0], top[1], top[2], {0.0, 0.0, 0.0, 1.0}}; }
 
 // Why a 4×4 matrix is not a pose, tested in this order.
 enum class RigidMatrixFault {

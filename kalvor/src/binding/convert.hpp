@@ -379,6 +379,8 @@ template <class E, class A>
 PyObject* to_python(const std::vector<E, A>& v);
 template <class E>
 PyObject* to_python(ListOf<E>&& v);
+template <class... E>
+PyObject* to_python(std::variant<E...>&& v);
 
 // Fills a new list of `n` items from make(i); the list is built directly,
 // no appends.
@@ -420,6 +422,12 @@ PyObject* to_python(std::tuple<E...>&& v) {
 template <class A, class B>
 PyObject* to_python(std::pair<A, B>&& v) {
   return to_python(std::tuple<A, B>(std::move(v.first), std::move(v.second)));
+}
+
+// A result of one of several types (one value, or a list for a list operand).
+template <class... E>
+PyObject* to_python(std::variant<E...>&& v) {
+  return std::visit([](auto&& e) { return to_python(std::move(e)); }, std::move(v));
 }
 
 }  // namespace kalvor::binding

@@ -235,6 +235,27 @@ std::string not_a_rotation(bool reflection) {
   throw_value_error(text_of("not a rigid transform matrix: its last column is not (0, 0, 0, 1)", within));
 }
 
+[[gnu::cold]] void throw_for_matrix(std::size_t index) noexcept(false) {
+  PyObject* raised = PyErr_GetRaisedException();
+  if (raised == nullptr || !PyErr_GivenExceptionMatches(raised, PyExc_ValueError)) {
+    PyErr_SetRaisedException(raised);
+    throw PythonError{};
+  }
+  Ref old = steal(raised);
+  Ref message = steal(PyObject_Str(old.get()));
+  if (!message) throw PythonError{};
+  Ref text = steal(PyUnicode_FromFormat("matrix %zu: %U", index, message.get()));
+  if (text) PyErr_SetObject(PyExc_ValueError, text.get());
+  throw PythonError{};
+}
+
+[[gnu::cold]] void throw_no_component_list(std::string_view call) noexcept(false) {
+  PyErr_SetString(PyExc_TypeError,
+                  text_of(call, " expected a QuatList of rotations or a VecList of translations (or both), got one Quat and one Vec3d")
+                      .c_str());
+  throw PythonError{};
+}
+
 [[gnu::cold]] void subinterpreters_unsupported() noexcept {
   PyErr_SetString(PyExc_ImportError,
                   "kalvor does not yet support sub-interpreters: it can be imported once per process, "

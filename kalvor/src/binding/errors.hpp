@@ -23,6 +23,7 @@ inline constexpr std::string_view index_out_of_bounds = "Index out of bounds";
 inline constexpr std::string_view axis_assertion = "assertion failed: axis <= 2";
 inline constexpr std::string_view stride_assertion = "assertion failed: stride != 0";
 inline constexpr std::string_view unwrap_none = "called `Option::unwrap()` on a `None` value";
+inline constexpr std::string_view bulk_matrix_check = "a matrix refused in bulk was accepted alone";
 }  // namespace text
 
 // Thrown by code between a wrapper's entry and its single exit when a Python
@@ -91,6 +92,12 @@ void subinterpreters_unsupported() noexcept;
 [[noreturn]] void throw_key_order(std::string_view call, std::size_t index, bool nan) noexcept(false);
 // A 4×4 matrix that is not a pose: ValueError saying which test it failed,
 // with that test's tolerance (the determinant test has none: it is not read).
+// The pending ValueError of matrix `index` of many, raised again as
+// "matrix {index}: {its text}".
+[[noreturn]] void throw_for_matrix(std::size_t index) noexcept(false);
+// TypeError "{call} expected a QuatList of rotations or a VecList of
+// translations (or both), got one Quat and one Vec3d".
+[[noreturn]] void throw_no_component_list(std::string_view call) noexcept(false);
 enum class PoseMatrixTest { orthonormal_block, block_determinant, last_column };
 [[noreturn]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false);
 
