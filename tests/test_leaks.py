@@ -11,7 +11,7 @@ from collections import UserList
 import numpy as np
 import pytest
 
-from kalvor import AngleRadians, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
+from kalvor import AngleRadians, Quat, QuatList, RigidTransform, RigidTransformList, Vec3d, VecList, geometry
 
 pytestmark = pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter")
 OK = None  # the outcome of an operation that returns normally
@@ -45,6 +45,9 @@ ARR4 = np.eye(4)
 QL, KT3 = QuatList([Q, Quat(1, 0, 0, 0), Quat(NAN, 0, 0, 1)]), [0.0, 1.0, 2.0]
 TIMES, INT_TIMES, MATS = np.linspace(-1.0, 3.0, 9), np.arange(3), np.array([np.eye(3)] * 3)
 BAD_MATS = MATS * [[[1]], [[-1]], [[1]]]
+TL = RigidTransformList([T, T2, RigidTransform(Quat(NAN, 0, 0, 1), V)])
+POSE_MATS, POSE_ROWS, POSE_TOP_ROWS = np.array([np.eye(4)] * 3), np.zeros((3, 7)), np.array([np.eye(4)[:3]] * 2)
+BAD_POSE_MATS = POSE_MATS * [[[1]], [[1]], [[-1]]]
 
 
 class Meddler:
@@ -177,8 +180,23 @@ OPERATIONS = {
     "list_quat_matrix_refused": (ValueError, lambda: QuatList.from_rotation_matrices(BAD_MATS)),
     "list_quat_matrix_shape": (ValueError, lambda: QuatList.from_rotation_matrices(ARR)),
     "list_quat_iterator_end": (StopIteration, lambda: next(iter(QuatList.empty()))),
+    # RigidTransformList: operands of either class, the parts, keyframes, stacks and rows
+    "list_pose_construct": (OK, lambda: (RigidTransformList((T, T2)), RigidTransformList.from_array(TL), repr(TL), list(TL), TL[2], TL.list)),
+    "list_pose_components": (OK, lambda: (RigidTransformList.from_components(QL, V), RigidTransformList.from_components(Q, VecList(ITEMS[:3])),
+                                          TL.rotations, TL.translations)),
+    "list_pose_components_bad": (TypeError, lambda: RigidTransformList.from_components(Q, V)),
+    "list_pose_operands": (OK, lambda: (TL.apply(V), TL.apply(VecList(ITEMS[:3])), TL.then(T), TL.then(TL), T.then(TL), TL.angle_to(T), TL.distance_to(TL))),
+    "list_pose_operand_bad": (TypeError, lambda: TL.then(Q)), "list_pose_operand_length": (ValueError, lambda: TL.apply(L)),
+    "list_pose_results": (OK, lambda: (TL.inverse(), TL.normalize(), TL.interpolate(KT3, TIMES), TL.interpolate(KT3, [0.5, NAN]))),
+    "list_pose_interpolate_order": (ValueError, lambda: TL.interpolate([0, 0, 1], TIMES)),
+    "list_pose_arrays": (OK, lambda: (memoryview(TL.to_matrices()).tolist(), RigidTransformList.from_matrices(POSE_MATS),
+                                      RigidTransformList.from_matrices(POSE_TOP_ROWS),
+                                      RigidTransformList.from_xyz_xyzw_array(POSE_ROWS), memoryview(TL.to_xyz_xyzw_array()).tolist())),
+    "list_pose_matrix_refused": (ValueError, lambda: RigidTransformList.from_matrices(BAD_POSE_MATS)),
+    "list_pose_matrix_shape": (ValueError, lambda: RigidTransformList.from_matrices(ARR)),
+    "list_pose_iterator_end": (StopIteration, lambda: next(iter(RigidTransformList.empty()))),
     # pickling, copying, buffer export, from_array
-    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T, QL)},
+    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T, QL, TL)},
     "pickle_VecList_2": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=2))),
     "pickle_out_of_band": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=5, buffer_callback=(b := []).append), buffers=b)),
     "copy": (OK, lambda: (copy.copy(L), copy.deepcopy(C))), "pickle_iterator": (TypeError, lambda: pickle.dumps(iter(L))),
