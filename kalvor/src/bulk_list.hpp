@@ -21,6 +21,7 @@
 #include "kalvor/src/binding/object.hpp"
 #include "morvix/src/keyframes.hpp"
 #include "morvix/src/quat.hpp"
+#include "morvix/src/rigid_transform.hpp"
 #include "morvix/src/vec3d.hpp"
 #include "parallel/src/pool.hpp"
 
@@ -157,6 +158,11 @@ inline bool nan_in(const morvix::Vec3d& p) noexcept { return nan_in(p.x) | nan_i
 inline bool nan_in(const morvix::Quat& q) noexcept { return nan_in(q.w) | nan_in(q.i) | nan_in(q.j) | nan_in(q.k); }
 inline bool nan_in(const std::array<double, 3>& row) noexcept { return nan_in(row[0]) | nan_in(row[1]) | nan_in(row[2]); }
 inline bool nan_in(const morvix::Matrix3& m) noexcept { return nan_in(m[0]) | nan_in(m[1]) | nan_in(m[2]); }
+inline bool nan_in(const morvix::RigidTransform& t) noexcept { return nan_in(t.rotation) | nan_in(t.translation); }
+inline bool nan_in(const std::array<double, 4>& row) noexcept {
+  return nan_in(row[0]) | nan_in(row[1]) | nan_in(row[2]) | nan_in(row[3]);
+}
+inline bool nan_in(const morvix::Matrix4& m) noexcept { return nan_in(m[0]) | nan_in(m[1]) | nan_in(m[2]) | nan_in(m[3]); }
 inline void store(double& slot, double v) noexcept { slot = v; }
 inline void store(morvix::Vec3d& slot, const morvix::Vec3d& v) noexcept {
   slot.x = v.x;
@@ -178,6 +184,22 @@ inline void store(morvix::Matrix3& slot, const morvix::Matrix3& m) noexcept {
   store(slot[0], m[0]);
   store(slot[1], m[1]);
   store(slot[2], m[2]);
+}
+inline void store(morvix::RigidTransform& slot, const morvix::RigidTransform& t) noexcept {
+  store(slot.rotation, t.rotation);
+  store(slot.translation, t.translation);
+}
+inline void store(std::array<double, 4>& slot, const std::array<double, 4>& row) noexcept {
+  slot[0] = row[0];
+  slot[1] = row[1];
+  slot[2] = row[2];
+  slot[3] = row[3];
+}
+inline void store(morvix::Matrix4& slot, const morvix::Matrix4& m) noexcept {
+  store(slot[0], m[0]);
+  store(slot[1], m[1]);
+  store(slot[2], m[2]);
+  store(slot[3], m[3]);
 }
 
 // out[i] = formula(operands at i...) for i in [begin, end), settled. With

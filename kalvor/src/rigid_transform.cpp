@@ -31,8 +31,8 @@ Vec3d rigid_transform_apply_impl(const RigidTransform& t, const Vec3d& v) { retu
 std::variant<RigidTransform, RigidTransformList> rigid_transform_then_impl(
     const RigidTransform& t, const binding::OneOf<RigidTransform, RigidTransformList>& other) {
   if (const RigidTransformList* list = other.get_if<RigidTransformList>())
-    return bulk::mapped_list<PoseElement>(
-        *list, [](const RigidTransform& each, const RigidTransform& first) { return morvix::then(first, each); }, t);
+    return bulk::settled_list<PoseElement>(
+        *list, [](const auto& each, const auto& first) noexcept { return morvix::formula::pose_then(first, each); }, t);
   return morvix::then(t, *other.get_if<RigidTransform>());
 }
 RigidTransform rigid_transform_inverse_impl(const RigidTransform& t) { return morvix::inverse(t); }

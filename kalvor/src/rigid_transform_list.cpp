@@ -22,6 +22,7 @@ namespace {
 
 using bulk::each;
 using bulk::mapped_list;
+using bulk::settled_list;
 
 // An operand that is one value for every element or a list of as many.
 using PoseOrList = binding::OneOf<RigidTransform, RigidTransformList>;
@@ -53,25 +54,23 @@ VecList rigid_transform_list_translations_impl(const RigidTransformList& self) {
   return mapped_list<VecElement>(self, [](const RigidTransform& t) { return t.translation; });
 }
 
-// ---- element-wise operations: each the function of the single-pose method
+// ---- element-wise operations: each the formula or function of the single-pose method
 
 VecList rigid_transform_list_apply_impl(const RigidTransformList& self, const VecOrList& points) {
   return bulk::broadcast<VecElement>(points, self.items.size(), [&](const auto& p) {
-    return mapped_list<VecElement>(self, [](const RigidTransform& t, const Vec3d& v) { return morvix::apply(t, v); }, p);
+    return settled_list<VecElement>(self, morvix::formula::pose_apply, p);
   });
 }
 RigidTransformList rigid_transform_list_then_impl(const RigidTransformList& self, const PoseOrList& other) {
   return bulk::broadcast<PoseElement>(other, self.items.size(), [&](const auto& o) {
-    return mapped_list<PoseElement>(
-        self, [](const RigidTransform& a, const RigidTransform& b) { return morvix::then(a, b); }, o);
+    return settled_list<PoseElement>(self, morvix::formula::pose_then, o);
   });
 }
 RigidTransformList rigid_transform_list_inverse_impl(const RigidTransformList& self) {
-  return mapped_list<PoseElement>(self, [](const RigidTransform& t) { return morvix::inverse(t); });
+  return settled_list<PoseElement>(self, morvix::formula::pose_inverse);
 }
 RigidTransformList rigid_transform_list_normalize_impl(const RigidTransformList& self) {
-  return mapped_list<PoseElement, bulk::transcendental_weight>(
-      self, [](const RigidTransform& t) { return morvix::normalize(t); });
+  return settled_list<PoseElement>(self, morvix::formula::pose_normalize);
 }
 
 // The rotation angle between matching rotations and the distance between
@@ -128,8 +127,7 @@ Float64Array rigid_transform_list_to_xyz_xyzw_array_impl(const RigidTransformLis
 Float64Array rigid_transform_list_to_matrices_impl(const RigidTransformList& self) {
   const std::size_t n = self.items.size();
   Float64Array out({n, 4, 4}, 3);
-  bulk::map_into<bulk::matrix_weight>(
-      out.items<Matrix4>(), n, [](const RigidTransform& t) { return morvix::to_matrix(t); }, each(self));
+  bulk::settled_map<bulk::matrix_weight>(out.items<Matrix4>(), n, morvix::formula::pose_matrix, each(self));
   return out;
 }
 
