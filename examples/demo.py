@@ -162,7 +162,7 @@ def keyframes() -> None:
     print(f"  as rotation matrices: a {matrices.format!r} buffer of shape {matrices.shape}; readonly: {matrices.readonly}")
 
 
-def rows_of(values: list[float], width: int) -> memoryview:
+def rows_of(values: list[float], width: int) -> memoryview[float]:
     """A flat list of floats as an (n, width) buffer of doubles; any buffer will do, numpy's too."""
     return memoryview(array("d", values)).cast("B").cast("d", (len(values) // width, width))
 
@@ -199,13 +199,13 @@ def trajectory() -> None:
     # The ground truth at every stamp: the circle itself. Between keys the interpolation cuts the
     # chord, so the position is off by up to the sagitta; the heading turns evenly, so slerp is exact.
     truth = extrinsic.then(RigidTransformList.from_xyz_xyzw_array(rows_of([c for t in stamps for c in row(t)], 7)))
-    moved, turned = memoryview(lidar.distance_to(truth)).tolist(), memoryview(lidar.angle_to(truth)).tolist()
+    moved, turned = lidar.distance_to(truth), lidar.angle_to(truth)  # numpy arrays
     sagitta = radius * (1 - math.cos(speed / radius / 2))
-    print(f"  error against the ground truth: position up to {max(moved) * 1e3:.2f} mm (the vehicle's chord sagitta: "
-          f"{sagitta * 1e3:.2f} mm), rotation up to {max(turned):.1e} rad")
+    print(f"  error against the ground truth: position up to {moved.max() * 1e3:.2f} mm (the vehicle's chord sagitta: "
+          f"{sagitta * 1e3:.2f} mm), rotation up to {turned.max():.1e} rad")
     matrices = lidar.to_matrices()
-    back = max(memoryview(RigidTransformList.from_matrices(matrices).distance_to(lidar)).tolist())
-    print(f"  the poses as 4x4 matrices: shape {memoryview(matrices).shape}; read back, moved by at most {back} m")
+    back = RigidTransformList.from_matrices(matrices).distance_to(lidar).max()
+    print(f"  the poses as 4x4 matrices: shape {matrices.shape}; read back, moved by at most {back} m")
 
 
 def shapes() -> None:

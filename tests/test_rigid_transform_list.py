@@ -86,6 +86,14 @@ def test_a_single_operand_applies_to_every_pose(method):
             getattr(T3, method)(wrong)
 
 
+def test_array_results_are_numpy_arrays_that_own_the_block():
+    empty = RigidTransformList.empty()
+    for result, shape in [(T3.to_matrices(), (3, 4, 4)), (T3.to_xyz_xyzw_array(), (3, 7)), (T3.angle_to(P), (3,)), (T3.distance_to(T3), (3,)),
+                          (empty.to_matrices(), (0, 4, 4)), (empty.to_xyz_xyzw_array(), (0, 7)), (empty.angle_to(P), (0,))]:
+        assert type(result) is np.ndarray and result.dtype == np.float64 and result.shape == shape and result.flags.writeable
+        assert type(result.base.obj).__name__ == "ArrayBlock" and (result.size == 0 or np.shares_memory(result, np.asarray(result.base.obj)))
+
+
 def test_result_types_and_the_list_as_its_own_operand():
     assert type(T3.apply(Vec3d(1, 0, 0))) is VecList and all(type(getattr(T3, m)()) is RigidTransformList for m in ("inverse", "normalize"))
     for arrays in (T3.angle_to(T3), T3.distance_to(P)):

@@ -1,7 +1,7 @@
 #include "kalvor/src/rigid_transform_list.hpp"
 
 #include "kalvor/src/binding/class_builder.hpp"
-#include "kalvor/src/float64_array.hpp"
+#include "kalvor/src/binding/ndarray.hpp"
 #include "kalvor/src/quat_list.hpp"
 #include "kalvor/src/vec_list.hpp"
 #include "morvix/src/rigid_transform.hpp"
@@ -13,6 +13,7 @@
 
 namespace kalvor {
 
+using binding::NdArray;
 using morvix::Matrix4;
 using morvix::Quat;
 using morvix::RigidTransform;
@@ -75,21 +76,21 @@ RigidTransformList rigid_transform_list_normalize_impl(const RigidTransformList&
 
 // The rotation angle between matching rotations and the distance between
 // matching translations, the two terms of a trajectory's error.
-Float64Array rigid_transform_list_angle_to_impl(const RigidTransformList& self, const PoseOrList& other) {
+NdArray<double> rigid_transform_list_angle_to_impl(const RigidTransformList& self, const PoseOrList& other) {
   return bulk::broadcast<PoseElement>(other, self.items.size(), [&](const auto& o) {
-    Float64Array out({self.items.size()}, 1);
+    NdArray<double> out({self.items.size()}, 1);
     bulk::map_into<bulk::transcendental_weight>(
-        out.items<double>(), self.items.size(),
+        out.data(), self.items.size(),
         [](const RigidTransform& a, const RigidTransform& b) { return morvix::angle_between(a.rotation, b.rotation); },
         each(self), o);
     return out;
   });
 }
-Float64Array rigid_transform_list_distance_to_impl(const RigidTransformList& self, const PoseOrList& other) {
+NdArray<double> rigid_transform_list_distance_to_impl(const RigidTransformList& self, const PoseOrList& other) {
   return bulk::broadcast<PoseElement>(other, self.items.size(), [&](const auto& o) {
-    Float64Array out({self.items.size()}, 1);
+    NdArray<double> out({self.items.size()}, 1);
     bulk::map_into(
-        out.items<double>(), self.items.size(),
+        out.data(), self.items.size(),
         [](const RigidTransform& a, const RigidTransform& b) { return morvix::distance_to(a.translation, b.translation); },
         each(self), o);
     return out;
@@ -117,16 +118,16 @@ RigidTransformList rigid_transform_list_from_xyz_xyzw_array_impl(const binding::
   });
   return out;
 }
-Float64Array rigid_transform_list_to_xyz_xyzw_array_impl(const RigidTransformList& self) {
+NdArray<double> rigid_transform_list_to_xyz_xyzw_array_impl(const RigidTransformList& self) {
   const std::size_t n = self.items.size();
-  Float64Array out({n, 7}, 2);
+  NdArray<double> out({n, 7}, 2);
   bulk::map_into(out.items<morvix::PoseRow>(), n, [](const RigidTransform& t) { return morvix::to_xyz_xyzw(t); }, each(self));
   return out;
 }
 
-Float64Array rigid_transform_list_to_matrices_impl(const RigidTransformList& self) {
+NdArray<double> rigid_transform_list_to_matrices_impl(const RigidTransformList& self) {
   const std::size_t n = self.items.size();
-  Float64Array out({n, 4, 4}, 3);
+  NdArray<double> out({n, 4, 4}, 3);
   bulk::settled_map<bulk::matrix_weight>(out.items<Matrix4>(), n, morvix::formula::pose_matrix, each(self));
   return out;
 }
