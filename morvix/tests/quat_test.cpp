@@ -243,7 +243,8 @@ TEST(QuatFromMatrix, Fault) {
   // Row lengths: (1 + 4e-7)² − 1 is within 1e-6, (1 + 6e-7)² − 1 is not.
   EXPECT_EQ(rotation_matrix_fault({{{1 + 4e-7, 0, 0}, {0, 1, 0}, {0, 0, 1}}}), MatrixFault::none);
   EXPECT_EQ(rotation_matrix_fault({{{1 + 6e-7, 0, 0}, {0, 1, 0}, {0, 0, 1}}}), MatrixFault::not_orthonormal);
-  EXPECT_EQ(rotation_matrix_fault({{{1, 0, 0}, {0, 1, 0}, {0, 0, nan}}}), MatrixFault::not_orthonormal);
+  EXPECT_EQ(rotation_matrix_fault({{{1, 0, 0}, {0, 1, 0}, {0, 0, nan}}}), MatrixFault::not_finite);
+  EXPECT_EQ(rotation_matrix_fault({{{1, 0.1, 0}, {0, 1, 0}, {0, 0, -inf}}}), MatrixFault::not_finite);
 }
 
 // ---- other representations (their agreement with scipy is tested from Python)

@@ -147,4 +147,30 @@ bool Arg<Floats>::load(PyObject* o) {
   return true;
 }
 
+bool Arg<LazyFloats>::load(PyObject* o, const char* name) {
+  value.source_ = o;
+  value.name_ = name;
+  const Py_ssize_t length = PySequence_Check(o) || PyObject_CheckBuffer(o) ? PyObject_Size(o) : -1;
+  if (length >= 0) {
+    value.size = static_cast<std::size_t>(length);
+    return true;
+  }
+  if (PyErr_Occurred() && !discard_conversion_error()) return false;
+  if (!value.items_.load(o)) return false;
+  value.read_ = true;
+  value.size = value.items_.get().size;
+  return true;
+}
+
+const Floats& LazyFloats::read() const {
+  if (!read_) {
+    if (!items_.load(source_)) {
+      prefix_argument_error(name_);
+      throw PythonError{};
+    }
+    read_ = true;
+  }
+  return items_.get();
+}
+
 }  // namespace kalvor::binding

@@ -255,6 +255,11 @@ struct Arg<std::vector<T, Alloc>> {
 // with the error set ("'int' object is not an instance of 'Sequence'").
 Ref sequence_snapshot(PyObject* o);
 
+// False with the error set when `o` is not a sequence or reports a length
+// other than n ("expected a sequence of {n} items, got {length}"); true when
+// it has n items or cannot tell its length (its items are then counted).
+bool sequence_length_is(PyObject* o, std::size_t n);
+
 // A sequence of exactly N items (a list, a tuple or anything the interpreter
 // takes for a sequence, such as a NumPy array), each converted by E's rule. A
 // TypeError of item i reads "[i]: {error}", or "[i][j]: {error}" one level down.
@@ -269,6 +274,9 @@ struct Arg<std::array<E, N>> {
 #ifndef Py_GIL_DISABLED
     if (PyList_CheckExact(o)) return load_list(o);
 #endif
+    // The length first, so a long sequence (a stride-0 view of billions of
+    // rows, a range) is refused at once, before any item is copied.
+    if (!sequence_length_is(o, N)) return false;
     Ref items = sequence_snapshot(o);
     return items && load_tuple(items.get());
   }
@@ -420,6 +428,12 @@ PyObject* to_python(std::tuple<E...>&& v) {
 template <class A, class B>
 PyObject* to_python(std::pair<A, B>&& v) {
   return to_python(std::tuple<A, B>(std::move(v.first), std::move(v.second)));
+}
+
+// One of several result types, as the one it holds.
+template <class... E>
+PyObject* to_python(std::variant<E...>&& v) {
+  return std::visit([](auto&& held) { return to_python(std::move(held)); }, std::move(v));
 }
 
 }  // namespace kalvor::binding

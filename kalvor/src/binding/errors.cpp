@@ -190,19 +190,26 @@ std::string type_name(PyObject* obj) {
 
 namespace {
 // The tolerance comes from the test itself, as in the pose matrix's texts.
-std::string not_a_rotation(bool reflection) {
-  return reflection ? "not a rotation matrix: its determinant is -1 (a reflection)"
-                    : "not a rotation matrix: its rows are not orthonormal within " +
-                          tolerance_text(morvix::orthonormal_tolerance);
+std::string not_a_rotation(morvix::MatrixFault fault) {
+  switch (fault) {
+    case morvix::MatrixFault::not_finite:
+      return "not a rotation matrix: an entry is not finite (NaN or infinite)";
+    case morvix::MatrixFault::reflection:
+      return "not a rotation matrix: its determinant is -1 (a reflection)";
+    case morvix::MatrixFault::not_orthonormal:
+    case morvix::MatrixFault::none:
+      break;
+  }
+  return "not a rotation matrix: its rows are not orthonormal within " + tolerance_text(morvix::orthonormal_tolerance);
 }
 }  // namespace
 
-[[gnu::cold]] void throw_not_a_rotation(bool reflection) noexcept(false) {
-  throw_value_error(not_a_rotation(reflection));
+[[gnu::cold]] void throw_not_a_rotation(morvix::MatrixFault fault) noexcept(false) {
+  throw_value_error(not_a_rotation(fault));
 }
 
-[[gnu::cold]] void throw_not_a_rotation(bool reflection, std::size_t index) noexcept(false) {
-  throw_value_error(text_of("matrix ", index, ": ", not_a_rotation(reflection)));
+[[gnu::cold]] void throw_not_a_rotation(morvix::MatrixFault fault, std::size_t index) noexcept(false) {
+  throw_value_error(text_of("matrix ", index, ": ", not_a_rotation(fault)));
 }
 
 [[gnu::cold]] void throw_length_mismatch(std::size_t list, std::size_t operand) noexcept(false) {
@@ -217,22 +224,26 @@ std::string not_a_rotation(bool reflection) {
   throw_value_error(text_of(call, " expected one key time for each of the ", keys, " keys, got ", times));
 }
 
-[[gnu::cold]] void throw_key_order(std::string_view call, std::size_t index, bool nan) noexcept(false) {
-  const std::string fault = nan ? text_of("is NaN") : text_of("is not greater than key time ", index - 1);
+[[gnu::cold]] void throw_key_order(std::string_view call, std::size_t index, KeyTimeFault what) noexcept(false) {
+  const std::string fault = what == KeyTimeFault::nan        ? text_of("is NaN")
+                            : what == KeyTimeFault::infinite ? text_of("is not finite")
+                                                             : text_of("is not greater than key time ", index - 1);
   throw_value_error(text_of(call, " expected key times that increase strictly: key time ", index, " ", fault));
 }
 
 [[gnu::cold]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false) {
   const std::string within = " within " + tolerance_text(tolerance);
   switch (failed) {
+    case PoseMatrixTest::finite_entries:
+      throw_value_error("not a rigid transform matrix: an entry is not finite (NaN or infinite)");
     case PoseMatrixTest::orthonormal_block:
       throw_value_error(text_of("not a rigid transform matrix: the rows of its top-left 3x3 block are not orthonormal", within));
     case PoseMatrixTest::block_determinant:
       throw_value_error("not a rigid transform matrix: its top-left 3x3 block has determinant -1 (a reflection)");
-    case PoseMatrixTest::last_column:
+    case PoseMatrixTest::last_row:
       break;
   }
-  throw_value_error(text_of("not a rigid transform matrix: its last column is not (0, 0, 0, 1)", within));
+  throw_value_error(text_of("not a rigid transform matrix: its last row is not (0, 0, 0, 1)", within));
 }
 
 [[gnu::cold]] void subinterpreters_unsupported() noexcept {

@@ -7,6 +7,8 @@
 
 #include <Python.h>
 
+#include "morvix/src/quat.hpp"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -74,24 +76,26 @@ int no_deleter() noexcept;
 [[noreturn]] void throw_value_error(std::string_view message) noexcept(false);
 void subinterpreters_unsupported() noexcept;
 // A matrix that is not a rotation: ValueError saying which test it failed,
-// the orthonormality of its rows or (orthonormal, but a reflection) the sign
-// of its determinant.
-[[noreturn]] void throw_not_a_rotation(bool reflection) noexcept(false);
+// the finiteness of its entries, the orthonormality of its rows or
+// (orthonormal, but a reflection) the sign of its determinant.
+[[noreturn]] void throw_not_a_rotation(morvix::MatrixFault fault) noexcept(false);
 // The same for matrix `index` of many: "matrix {index}: not a rotation matrix: ...".
-[[noreturn]] void throw_not_a_rotation(bool reflection, std::size_t index) noexcept(false);
+[[noreturn]] void throw_not_a_rotation(morvix::MatrixFault fault, std::size_t index) noexcept(false);
 // ValueError "lengths differ: the list has {list} elements, the operand {operand}"
 // for an element-wise operand list of another length.
 [[noreturn]] void throw_length_mismatch(std::size_t list, std::size_t operand) noexcept(false);
 // Keyframes that cannot be interpolated: ValueError "{call} needs at least one key",
 // "{call} expected one key time for each of the {keys} keys, got {times}",
-// "{call} expected key times that increase strictly: key time {index} is NaN"
-// or "... key time {index} is not greater than key time {index - 1}".
+// "{call} expected key times that increase strictly: key time {index} is NaN",
+// "... key time {index} is not finite" or "... key time {index} is not greater
+// than key time {index - 1}".
 [[noreturn]] void throw_no_keys(std::string_view call) noexcept(false);
 [[noreturn]] void throw_key_count(std::string_view call, std::size_t keys, std::size_t times) noexcept(false);
-[[noreturn]] void throw_key_order(std::string_view call, std::size_t index, bool nan) noexcept(false);
+enum class KeyTimeFault { nan, infinite, not_increasing };
+[[noreturn]] void throw_key_order(std::string_view call, std::size_t index, KeyTimeFault fault) noexcept(false);
 // A 4×4 matrix that is not a pose: ValueError saying which test it failed,
 // with that test's tolerance (the determinant test has none: it is not read).
-enum class PoseMatrixTest { orthonormal_block, block_determinant, last_column };
+enum class PoseMatrixTest { finite_entries, orthonormal_block, block_determinant, last_row };
 [[noreturn]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false);
 
 // ---- buffers and pickling
