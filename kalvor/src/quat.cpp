@@ -130,6 +130,7 @@ binding::ClassBuilder<Quat> quat_table() {
                        .equality<quat_eq_impl>()
                        .text<quat_text_impl>()
                        .buffer<quat_buffer_impl>()
+                       .no_number_conversions()
                        .class_attribute("__array_ufunc__", Py_None)
                        .pickled_by_constructor<quat_args_impl>());
 }

@@ -98,6 +98,7 @@ char float_code(const Py_buffer& view) noexcept {
 }  // namespace
 
 FloatRows float_rows(const StridedBuffer& buffer, std::string_view call, std::span<const std::size_t> item_shape) noexcept(false) {
+  if (buffer.view == nullptr) throw_array_expected(call, item_shape, buffer.source);
   const Py_buffer& view = *buffer.view;
   const int ndim = static_cast<int>(item_shape.size()) + 1;
   bool shaped = view.ndim == ndim && view.shape != nullptr;

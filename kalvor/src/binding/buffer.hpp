@@ -141,15 +141,20 @@ struct Arg<Block> {
 };
 
 // Any object with a buffer that can describe its shape, strides and format;
-// the shape and format are checked by `float_rows`, which can name the call.
+// the shape and format are checked by `float_rows`, which can name the call
+// and the shape it expects, and which refuses an object without a buffer
+// (`view` null, `source` the object) in those words.
 struct StridedBuffer {
   const Py_buffer* view = nullptr;
+  PyObject* source = nullptr;
 };
 template <>
 struct Arg<StridedBuffer> {
   HeldBuffer buffer;
   StridedBuffer value;
   bool load(PyObject* o) noexcept {
+    value.source = o;
+    if (!PyObject_CheckBuffer(o)) return true;
     if (!buffer.acquire(o, PyBUF_RECORDS_RO)) return false;
     value.view = &buffer.view();
     return true;

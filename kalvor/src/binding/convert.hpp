@@ -49,7 +49,16 @@ struct Arg<double> {
       return true;
     }
     value = PyFloat_AsDouble(o);
-    return !(value == -1.0 && PyErr_Occurred());
+    if (value == -1.0 && PyErr_Occurred()) {
+      // A class of this module refuses float() in its own words; as an
+      // argument it is refused as any other non-number is.
+      if (refuses_float(o) && PyErr_ExceptionMatches(PyExc_TypeError)) {
+        PyErr_Clear();
+        not_a_real_number(o);
+      }
+      return false;
+    }
+    return true;
   }
   double get() const noexcept { return value; }
   // Whether load(o) runs no Python code (no __float__ or __index__).

@@ -4,6 +4,7 @@
 #include "morvix/src/quat.hpp"
 
 #include <charconv>
+#include <new>
 #include <string>
 #include <type_traits>
 
@@ -38,6 +39,16 @@ std::string utf8(PyObject* str) {
     return "?";
   }
   return std::string(data, static_cast<std::size_t>(size));
+}
+
+// An argument echoed in a message shows at most this many characters, then
+// "…": a message stays short whatever it was given.
+constexpr Py_ssize_t echo_limit = 40;
+
+// The first echo_limit characters of a str (a new str), and whether it was cut.
+Ref echoed_part(PyObject* str, bool& cut) {
+  cut = PyUnicode_GetLength(str) > echo_limit;
+  return cut ? steal(PyUnicode_Substring(str, 0, echo_limit)) : borrow(str);
 }
 
 // Replaces a pending TypeError by one whose text is make(old text), keeping
@@ -95,7 +106,10 @@ std::string type_name(PyObject* obj) {
 }
 
 [[gnu::cold]] void unexpected_keyword(std::string_view call, PyObject* keyword) {
-  set_type_error(text_of(call, " got an unexpected keyword argument '", utf8(keyword), "'"));
+  bool cut = false;
+  Ref shown = echoed_part(keyword, cut);
+  if (!shown) return;
+  set_type_error(text_of(call, " got an unexpected keyword argument '", utf8(shown.get()), cut ? "…'" : "'"));
 }
 
 [[gnu::cold]] void missing_arguments(std::string_view call, std::span<const char* const> missing) {
@@ -143,13 +157,42 @@ std::string type_name(PyObject* obj) {
   return true;
 }
 
+[[gnu::cold]] PyObject* refuse_float(PyObject* obj) noexcept {
+  try {
+    set_type_error(text_of("float() argument must be a string or a real number, not '", type_name(obj), "'"));
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  }
+  return nullptr;
+}
+
+[[gnu::cold]] PyObject* refuse_int(PyObject* obj) noexcept {
+  try {
+    set_type_error(
+        text_of("int() argument must be a string, a bytes-like object or a real number, not '", type_name(obj), "'"));
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  }
+  return nullptr;
+}
+
+bool refuses_float(PyObject* obj) noexcept {
+  const PyNumberMethods* number = Py_TYPE(obj)->tp_as_number;
+  return number != nullptr && number->nb_float == &refuse_float;
+}
+
+[[gnu::cold]] void not_a_real_number(PyObject* obj) { set_type_error(text_of("must be real number, not ", type_name(obj))); }
+
 [[gnu::cold]] void bad_euler_axes(PyObject* text) {
   // str's repr, not a subclass's own: it names the letters received and runs no Python code.
-  Ref shown = steal(PyUnicode_Type.tp_repr(text));
+  bool cut = false;
+  Ref part = echoed_part(text, cut);
+  if (!part) return;
+  Ref shown = steal(PyUnicode_Type.tp_repr(part.get()));
   if (!shown) return;
   PyErr_Format(PyExc_ValueError,
-               "axes must be three of the letters x, y, z (either case) with no letter twice in a row, got %U",
-               shown.get());
+               "axes must be three of the letters x, y, z (either case) with no letter twice in a row, got %U%s",
+               shown.get(), cut ? "…" : "");
 }
 
 [[gnu::cold]] void no_bool_conversion(PyObject* obj) {
@@ -274,6 +317,15 @@ std::string not_a_rotation(morvix::MatrixFault fault) {
   }
   PyErr_SetString(type_error ? PyExc_TypeError : PyExc_ValueError,
                   text_of(call, " expected a ", expected, ", got ", got).c_str());
+  throw PythonError{};
+}
+
+[[gnu::cold]] void throw_array_expected(std::string_view call, std::span<const std::size_t> item_shape,
+                                       PyObject* got) noexcept(false) {
+  std::string shape = "(n";
+  for (const std::size_t extent : item_shape) shape += text_of(", ", extent);
+  set_type_error(text_of(call, " expected an ", shape,
+                         ") array (an object with the buffer protocol, such as a numpy array), got ", type_name(got)));
   throw PythonError{};
 }
 

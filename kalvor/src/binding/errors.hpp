@@ -60,6 +60,18 @@ void prefix_item_error(std::size_t index) noexcept;
 // ValueError "axes must be three of the letters x, y, z (either case) with no
 // letter twice in a row, got {repr(text)}", the str's own repr.
 void bad_euler_axes(PyObject* text);
+// The number slots of a class that has no conversion to a number, so that
+// float(), int() and complex() refuse it at once instead of reading its
+// buffer as text: TypeError "float() argument must be a string or a real
+// number, not '{type}'" and "int() argument must be a string, a bytes-like
+// object or a real number, not '{type}'". Always null.
+PyObject* refuse_float(PyObject* obj) noexcept;
+PyObject* refuse_int(PyObject* obj) noexcept;
+// Whether `obj`'s class refuses float() so: the float converter then raises
+// what the interpreter's float conversion says of any other non-number,
+// "must be real number, not {type}" (not_a_real_number).
+bool refuses_float(PyObject* obj) noexcept;
+void not_a_real_number(PyObject* obj);
 // Clears a pending conversion error that an operator may discard (it then
 // returns NotImplemented) and says so; an interrupt, an exit or any other
 // exception that is not an Exception, and MemoryError, stay pending.
@@ -109,6 +121,10 @@ int not_fortran_contiguous(std::string_view class_name) noexcept;
 // wrong format, ValueError for a wrong shape.
 [[noreturn]] void throw_rows_expected(std::string_view call, std::span<const std::size_t> item_shape,
                                       const std::string& got, bool type_error) noexcept(false);
+// TypeError "{call} expected an (n, 4) array (an object with the buffer
+// protocol, such as a numpy array), got {type}" for an object without a buffer.
+[[noreturn]] void throw_array_expected(std::string_view call, std::span<const std::size_t> item_shape,
+                                       PyObject* got) noexcept(false);
 // ValueError "expected a block of whole {item}-byte {noun}s, got {bytes} bytes".
 [[noreturn]] void throw_block_size(std::size_t item, std::string_view noun, std::size_t bytes) noexcept(false);
 
