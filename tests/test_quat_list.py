@@ -280,7 +280,8 @@ def test_euler_and_rotation_vector_errors():
         (lambda: Q3.to_extrinsic_euler("xxz"), ValueError, str(scalar.value)),
         (lambda: QuatList.from_intrinsic_euler("xyz", np.zeros((2, 4))), ValueError,
          "QuatList.from_intrinsic_euler() expected a 2-D buffer of float64 or float32 with 3 columns, got shape (2, 4)"),
-        (lambda: QuatList.from_extrinsic_euler("xyz", [[0.0, 0.0, 0.0]]), TypeError, "argument 'angles': a bytes-like object is required, not 'list'"),
+        (lambda: QuatList.from_extrinsic_euler("xyz", [[0.0, 0.0, 0.0]]), TypeError,
+         "QuatList.from_extrinsic_euler() expected an (n, 3) array (an object with the buffer protocol, such as a numpy array), got list"),
         (lambda: QuatList.from_rotation_vectors([Vec3d(1, 0, 0)]), TypeError, "argument 'vl': 'list' object is not an instance of 'VecList'"),
     ]:
         with raises(exc, text):
