@@ -49,6 +49,9 @@ def test_pickles_and_copies_are_new_objects_bit_for_bit(name, how):
     (Plane.xy, "obj.__setstate__((1.0, 2.0))", TypeError, "argument 'state': expected a sequence of 4 items, got 2"),
     (Plane.xy, "obj.__setstate__(('a', 2.0, 3.0, 4.0))", TypeError, "argument 'state': [0]: must be real number, not str"),
     (Circle.none, "obj.__setstate__(None)", TypeError, "argument 'state': 'None' is not an instance of 'Sequence'"),
+    # The length first: refused at once, nothing converted.
+    (Plane.xy, "obj.__setstate__(range(10**15))", TypeError, "argument 'state': expected a sequence of 4 items, got 1000000000000000"),
+    (Circle.none, "obj.__setstate__(np.broadcast_to(0.0, (2**33,)))", TypeError, "argument 'state': expected a sequence of 7 items, got 8589934592"),
     (VecList.empty, "obj.__reduce_ex__(-1)", OverflowError, "can't convert negative int to unsigned"),
     (VecList.empty, "obj.__reduce_ex__()", TypeError, "VecList.__reduce_ex__() missing 1 required positional argument: 'protocol'"),
     (odd_list, "pickle.dumps(iter(obj))", TypeError, "cannot pickle 'kalvor.VecListIterator' object"),

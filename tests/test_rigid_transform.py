@@ -248,6 +248,20 @@ def test_agrees_with_scipy():
 # ---- VecList.transform (its results: test_vec_list.py and bulk.py)
 
 
+def test_apply_to_a_list_is_transform_of_a_copy_bit_for_bit():
+    points = VecList([Vec3d(1, 2, 3), Vec3d(NAN, 0, -0.0), Vec3d(INF, 1, 1), Vec3d(-5e-324, 1e300, 0.1)] * 300)
+    for t in (T, RigidTransform(Quat(2, NAN, 0, 1), Vec3d(0, -0.0, INF))):
+        copied = VecList(points)
+        copied.transform(t)
+        got = t.apply(vl := VecList(points))
+        assert type(got) is VecList and got is not vl
+        assert [bits(c) for p in got for c in xyz(p)] == [bits(c) for p in copied for c in xyz(p)]
+        assert [bits(c) for p in vl for c in xyz(p)] == [bits(c) for p in points for c in xyz(p)]  # unchanged
+    assert len(T.apply(v=VecList.empty())) == 0 and type(T.apply(Vec3d(0, 0, 0))) is Vec3d
+    with raises(TypeError, "argument 'v': 'QuatList' object is not an instance of 'Vec3d | VecList'"):
+        T.apply(__import__("kalvor").QuatList.empty())
+
+
 def test_vec_list_transform_borrows_like_rotate():
     lst = VecList([Vec3d(1, 2, 3)])
     with memoryview(lst):
