@@ -35,6 +35,8 @@ assert_type(QuatList.from_rotation_matrices(track.to_rotation_matrices()).slerp(
 assert_type(memoryview(QuatList.from_xyzw_array(track.to_xyzw_array())).shape, tuple[int, ...] | None)
 assert_type(QuatList.from_intrinsic_euler("xyz", track.to_extrinsic_euler("zyx")).angle_to(q), list[float])
 assert_type(QuatList.from_rotation_vectors(track.to_rotation_vectors()), QuatList)
+assert_type((q.then(track), q.then(q), Quat.from_wxyz(*q.to_wxyz())), tuple[QuatList, Quat, Quat])
+assert_type((pose.apply(pts), QuatList.from_wxyz_array(track.to_wxyz_array())), tuple[VecList, QuatList])
 
 plane = Plane.from_points(Vec3d(0, 0, 1), Vec3d(1, 0, 1), Vec3d(0, 1, 1))
 assert_type(geometry.plane_line(plane, Vec3d.zero(), Vec3d(1, 1, 1)), Vec3d)
@@ -48,6 +50,8 @@ if not kalvor.__version__:  # what the stubs refuse, as the module does at run t
     Quat.from_axis_angle(v, 1.5)  # type: ignore[arg-type]
     c1.area = 1.0  # type: ignore[misc]
     pose.rotation = q  # type: ignore[misc]
+    q.then(pts)  # type: ignore[call-overload]
+    pose.apply(track)  # type: ignore[call-overload]
 
 assert geometry.circle_circle(c1, c2) == (Vec3d(4, -3, 0), Vec3d(4, 3, 0))
 print("typed usage ok:", assert_type(kalvor.__version__, str))
