@@ -255,6 +255,16 @@ TEST(QuatXyzw, SignsOnly) {
   expect_bits({back[0], back[1], back[2], back[3]}, {-0.0, 2, 3, -5});
 }
 
+TEST(QuatWxyz, ScalarFirstIsXyzwReordered) {
+  expect_bits(from_wxyz(-5, -0.0, 2, nan), from_xyzw(-0.0, 2, nan, -5));
+  const std::array<double, 4> back = to_wxyz(from_wxyz(-5, -0.0, 2, 3));
+  expect_bits({back[0], back[1], back[2], back[3]}, {-5, -0.0, 2, 3});
+  // A quarter turn about z in the Hamilton convention turns x to y through rotate.
+  const Vec3d y = rotate(from_wxyz(0.7071067811865476, 0, 0, 0.7071067811865476), {1, 0, 0});
+  EXPECT_NEAR(y.x, 0.0, 1e-15);
+  EXPECT_NEAR(y.y, 1.0, 1e-15);
+}
+
 TEST(QuatRotationVector, TinyZeroAndNonFinite) {
   // |v| underflows when squared; the series keeps −v/2 exact.
   expect_bits(from_rotation_vector({3e-300, -4e-300, 0}), {1, -1.5e-300, 2e-300, -0.0});
