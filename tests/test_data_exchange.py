@@ -59,6 +59,8 @@ def test_pickles_and_copies_are_new_objects_bit_for_bit(name, how):
     (odd_list, "VecList.from_array(b'123')", ValueError, GOT + "shape (3,)"),
     (odd_list, "VecList.from_array(np.zeros((5, 3), dtype=np.int64))", TypeError, GOT + "format 'l'"),
     (odd_list, "VecList.from_array(np.zeros((5, 3), dtype='>f8'))", TypeError, GOT + "format '>d'"),
+    (odd_list, "VecList.from_array(np.zeros((5, 3), dtype=[(f'f{i}', '<f8') for i in range(20)]))", TypeError,
+     GOT + "format 'T{d:f0:d:f1:d:f2:d:f3:d:f4:d:f5:d:f6:d:f…'"),  # a long format is cut at 40 characters
     (odd_list, "VecList.from_array([[1.0, 2.0, 3.0]])", TypeError, "VecList.from_array() expected an (n, 3) array (an object with the buffer protocol, such as a numpy array), got list"),
     (odd_list, "VecList.from_array(np.lib.stride_tricks.as_strided(np.zeros(3), shape=(2**58, 3), strides=(0, 8)))", MemoryError, ""),
 ])

@@ -105,7 +105,7 @@ FloatRows float_rows(const StridedBuffer& buffer, std::string_view call, std::sp
   for (int d = 1; shaped && d < ndim; ++d) shaped = view.shape[d] == static_cast<Py_ssize_t>(item_shape[d - 1]);
   if (!shaped) throw_rows_expected(call, item_shape, "shape " + shape_text(view), false);
   const char code = float_code(view);
-  if (code == 0) throw_rows_expected(call, item_shape, "format '" + std::string(view.format != nullptr ? view.format : "B") + "'", true);
+  if (code == 0) throw_rows_expected(call, item_shape, "format '" + echoed_text(view.format != nullptr ? view.format : "B") + "'", true);
   FloatRows rows;
   rows.base = static_cast<const char*>(view.buf);
   rows.rows = static_cast<std::size_t>(view.shape[0]);

@@ -87,6 +87,16 @@ std::string tolerance_text(double tolerance) {
 
 }  // namespace
 
+std::string echoed_text(std::string_view text) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    // A byte that does not continue a UTF-8 sequence starts a character.
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && characters++ == static_cast<std::size_t>(echo_limit))
+      return std::string(text.substr(0, i)) + "…";
+  }
+  return std::string(text);
+}
+
 std::string type_name(PyObject* obj) {
   Ref name = steal(PyType_GetQualName(Py_TYPE(obj)));
   if (!name || !PyUnicode_Check(name.get())) {

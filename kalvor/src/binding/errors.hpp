@@ -34,6 +34,10 @@ struct PythonError {};
 // The qualified name of an object's type, or "<failed to extract type name>".
 std::string type_name(PyObject* obj);
 
+// An argument's text as a message echoes it: at most its first 40
+// characters (code points of UTF-8), then "…".
+std::string echoed_text(std::string_view text);
+
 // ---- argument matching
 void too_many_positional(std::string_view call, std::size_t required, std::size_t expected, std::size_t given);
 void multiple_values(std::string_view call, const char* param);
