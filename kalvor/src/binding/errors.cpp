@@ -290,19 +290,31 @@ std::string not_a_rotation(morvix::MatrixFault fault) {
   throw_value_error(text_of(call, " expected key times that increase strictly: key time ", index, " ", fault));
 }
 
-[[gnu::cold]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false) {
-  const std::string within = " within " + tolerance_text(tolerance);
-  switch (failed) {
-    case PoseMatrixTest::finite_entries:
-      throw_value_error("not a rigid transform matrix: an entry is not finite (NaN or infinite)");
-    case PoseMatrixTest::orthonormal_block:
-      throw_value_error(text_of("not a rigid transform matrix: the rows of its top-left 3x3 block are not orthonormal", within));
-    case PoseMatrixTest::block_determinant:
-      throw_value_error("not a rigid transform matrix: its top-left 3x3 block has determinant -1 (a reflection)");
-    case PoseMatrixTest::last_row:
+namespace {
+std::string not_a_pose_matrix(morvix::RigidMatrixFault fault) {
+  switch (fault) {
+    case morvix::RigidMatrixFault::not_finite:
+      return "not a rigid transform matrix: an entry is not finite (NaN or infinite)";
+    case morvix::RigidMatrixFault::not_orthonormal:
+      return "not a rigid transform matrix: the rows of its top-left 3x3 block are not orthonormal within " +
+             tolerance_text(morvix::orthonormal_tolerance);
+    case morvix::RigidMatrixFault::reflection:
+      return "not a rigid transform matrix: its top-left 3x3 block has determinant -1 (a reflection)";
+    case morvix::RigidMatrixFault::last_row:
+    case morvix::RigidMatrixFault::none:
       break;
   }
-  throw_value_error(text_of("not a rigid transform matrix: its last row is not (0, 0, 0, 1)", within));
+  return "not a rigid transform matrix: its last row is not (0, 0, 0, 1) within " +
+         tolerance_text(morvix::last_row_tolerance);
+}
+}  // namespace
+
+[[gnu::cold]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault) noexcept(false) {
+  throw_value_error(not_a_pose_matrix(fault));
+}
+
+[[gnu::cold]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault, std::size_t index) noexcept(false) {
+  throw_value_error(text_of("matrix ", index, ": ", not_a_pose_matrix(fault)));
 }
 
 [[gnu::cold]] void subinterpreters_unsupported() noexcept {

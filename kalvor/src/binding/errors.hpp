@@ -8,6 +8,7 @@
 #include <Python.h>
 
 #include "morvix/src/quat.hpp"
+#include "morvix/src/rigid_transform.hpp"
 
 #include <span>
 #include <string>
@@ -109,10 +110,11 @@ void subinterpreters_unsupported() noexcept;
 [[noreturn]] void throw_key_count(std::string_view call, std::size_t keys, std::size_t times) noexcept(false);
 enum class KeyTimeFault { nan, infinite, not_increasing };
 [[noreturn]] void throw_key_order(std::string_view call, std::size_t index, KeyTimeFault fault) noexcept(false);
-// A 4×4 matrix that is not a pose: ValueError saying which test it failed,
-// with that test's tolerance (the determinant test has none: it is not read).
-enum class PoseMatrixTest { finite_entries, orthonormal_block, block_determinant, last_row };
-[[noreturn]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false);
+// A 4×4 matrix that is not a pose: ValueError saying which test it failed
+// (morvix::rigid_matrix_fault), with that test's tolerance where it has one.
+[[noreturn]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault) noexcept(false);
+// The same for matrix `index` of many: "matrix {index}: not a rigid transform matrix: ...".
+[[noreturn]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault, std::size_t index) noexcept(false);
 
 // ---- buffers and pickling
 // BufferError "{Class} buffers are read-only"; returns -1.
