@@ -296,14 +296,21 @@ BulkList<Result> mapped_list(const BulkList<Traits>& self, Op op, const Ops&... 
 
 // ---- interpolation between keyframes
 
-// The key times must be one per key, none NaN, each greater than the one before.
-inline void check_key_times(std::string_view call, std::size_t keys, const binding::Floats& key_times) {
+// The key times must be one per key, each finite and greater than the one
+// before. Their count is compared first, before a sequence of them is read.
+inline const binding::Floats& checked_key_times(std::string_view call, std::size_t keys, const binding::LazyFloats& lazy) {
   if (keys == 0) binding::throw_no_keys(call);
+  if (lazy.size != keys) binding::throw_key_count(call, keys, lazy.size);
+  const binding::Floats& key_times = lazy.read();
+  // Converting the items may have run code that changed the sequence.
   if (key_times.size != keys) binding::throw_key_count(call, keys, key_times.size);
   for (std::size_t k = 0; k < keys; ++k) {
-    if (std::isnan(key_times[k])) binding::throw_key_order(call, k, true);
-    if (k > 0 && !(key_times[k] > key_times[k - 1])) binding::throw_key_order(call, k, false);
+    const double t = key_times[k];
+    if (std::isnan(t)) binding::throw_key_order(call, k, binding::KeyTimeFault::nan);
+    if (std::isinf(t)) binding::throw_key_order(call, k, binding::KeyTimeFault::infinite);
+    if (k > 0 && !(t > key_times[k - 1])) binding::throw_key_order(call, k, binding::KeyTimeFault::not_increasing);
   }
+  return key_times;
 }
 
 // An element whose every double is NaN.
@@ -320,10 +327,10 @@ typename Traits::Element nan_element() noexcept {
 // found by a binary search, where `between` is the very function of the
 // single-value method; every field NaN for a NaN time.
 template <class Traits, class Between>
-BulkList<Traits> interpolate_keys(std::string_view call, const BulkList<Traits>& keys, const binding::Floats& key_times,
+BulkList<Traits> interpolate_keys(std::string_view call, const BulkList<Traits>& keys, const binding::LazyFloats& lazy_key_times,
                                   const binding::Floats& times, Between between) {
   using Element = typename Traits::Element;
-  check_key_times(call, keys.items.size(), key_times);
+  const binding::Floats& key_times = checked_key_times(call, keys.items.size(), lazy_key_times);
   BulkList<Traits> out = sized_list<Traits>(times.size);
   Element* slots = out.items.data();
   const Element* key = keys.items.data();
@@ -385,6 +392,13 @@ template <class Traits>
 typename Traits::Element list_getitem_impl(const BulkList<Traits>& self, std::size_t index) {
   if (index >= self.items.size()) binding::throw_index_error();
   return self.items[index];
+}
+
+// The object and the element storage it holds (its capacity, not only its
+// length), as sys.getsizeof should count.
+template <class Traits>
+std::size_t list_sizeof_impl(const BulkList<Traits>& self) {
+  return sizeof(binding::Object<BulkList<Traits>>) + self.items.capacity() * sizeof(typename Traits::Element);
 }
 
 // Indexing as a Python list does it: a negative index counts from the end, a
@@ -513,10 +527,12 @@ binding::ClassBuilder<BulkList<Traits>> bulk_list_table() {
       .template property<bulk::list_list_impl<Traits>>("list")
       .template method<bulk::list_append_impl<Traits>>("append", Traits::item_name)
       .template method<bulk::list_extend_impl<Traits>>("extend", "other")
+      .template method<bulk::list_sizeof_impl<Traits>>("__sizeof__")
       .template len<bulk::list_len_impl<Traits>>()
       .template iter<bulk::list_iter_impl<Traits>>()
       .template repr<bulk::list_repr_impl<Traits>>()
       .template buffer<bulk::list_buffer_impl<Traits>>()
+      .no_number_conversions()
       .class_attribute("__array_ufunc__", Py_None)
       .template pickled_by_buffer<bulk::list_setstate_impl<Traits>>("empty");
   if constexpr (bulk::unsigned_index<Traits>) {

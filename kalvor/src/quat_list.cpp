@@ -64,7 +64,7 @@ QuatList quat_list_normalize_impl(const QuatList& self) {
 // ---- interpolation between keyframes
 
 // Between two keys, the very function Quat.slerp runs.
-QuatList quat_list_interpolate_impl(const QuatList& self, const binding::Floats& key_times,
+QuatList quat_list_interpolate_impl(const QuatList& self, const binding::LazyFloats& key_times,
                                     const binding::Floats& times) {
   return bulk::interpolate_keys(binding::signature_of<quat_list_interpolate_impl>->call, self, key_times, times,
                                 [](const Quat& a, const Quat& b, double s) { return morvix::slerp(a, b, s); });
@@ -89,6 +89,23 @@ NdArray<double> quat_list_to_xyzw_array_impl(const QuatList& self) {
   const std::size_t n = self.items.size();
   NdArray<double> out({n, 4}, 2);
   bulk::map_into(out.items<std::array<double, 4>>(), n, [](const Quat& q) { return morvix::to_xyzw(q); }, each(self));
+  return out;
+}
+
+QuatList quat_list_from_wxyz_array_impl(const binding::StridedBuffer& array) {
+  const binding::FloatRows rows =
+      binding::float_rows(array, binding::signature_of<quat_list_from_wxyz_array_impl>->call, quat_row);
+  QuatList out = bulk::sized_list<QuatElement>(rows.rows);
+  bulk::map_rows(out.items.data(), rows, [](const binding::FloatRows& row, std::size_t i) {
+    return morvix::from_wxyz(row.at(i, 0), row.at(i, 1), row.at(i, 2), row.at(i, 3));
+  });
+  return out;
+}
+
+NdArray<double> quat_list_to_wxyz_array_impl(const QuatList& self) {
+  const std::size_t n = self.items.size();
+  NdArray<double> out({n, 4}, 2);
+  bulk::map_into(out.items<std::array<double, 4>>(), n, [](const Quat& q) { return morvix::to_wxyz(q); }, each(self));
   return out;
 }
 
@@ -131,7 +148,7 @@ QuatList quat_list_from_rotation_matrices_impl(const binding::StridedBuffer& arr
       },
       bulk::transcendental_weight);
   if (const std::size_t bad = first_bad.load(); bad != none)
-    binding::throw_not_a_rotation(morvix::rotation_matrix_fault(matrix(bad)) == morvix::MatrixFault::reflection, bad);
+    binding::throw_not_a_rotation(morvix::rotation_matrix_fault(matrix(bad)), bad);
   return out;
 }
 
@@ -187,7 +204,9 @@ binding::ClassBuilder<QuatList> quat_list_table() {
                                                                                                 "axes", "angles")
                        .method<quat_list_to_euler_impl<morvix::EulerFrame::intrinsic>>("to_intrinsic_euler", "axes")
                        .method<quat_list_to_euler_impl<morvix::EulerFrame::extrinsic>>("to_extrinsic_euler", "axes")
-                       .method<quat_list_angle_to_impl>("angle_to", "other"));
+                       .method<quat_list_angle_to_impl>("angle_to", "other")
+                       .static_method<quat_list_from_wxyz_array_impl>("from_wxyz_array", "array")
+                       .method<quat_list_to_wxyz_array_impl>("to_wxyz_array"));
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ NdArray<double> rigid_transform_list_distance_to_impl(const RigidTransformList& 
 }
 
 // Between two keys, the very function RigidTransform.interpolate runs.
-RigidTransformList rigid_transform_list_interpolate_impl(const RigidTransformList& self, const binding::Floats& key_times,
+RigidTransformList rigid_transform_list_interpolate_impl(const RigidTransformList& self, const binding::LazyFloats& key_times,
                                                          const binding::Floats& times) {
   return bulk::interpolate_keys(
       binding::signature_of<rigid_transform_list_interpolate_impl>->call, self, key_times, times,
@@ -135,8 +135,8 @@ NdArray<double> rigid_transform_list_to_matrices_impl(const RigidTransformList& 
 // (n, 4, 4) matrices, or (n, 3, 4) whose last row (0, 0, 0, 1) is implied.
 // Every matrix is checked, then converted, in one pass; a piece stops at its
 // first bad matrix and the smallest such index across pieces is reported,
-// with the error of RigidTransform.from_matrix for it. Nothing is returned
-// unless all of them are poses.
+// with RigidTransform.from_matrix's reason. Nothing is returned unless all of
+// them are poses.
 RigidTransformList rigid_transform_list_from_matrices_impl(const binding::StridedBuffer& array) {
   static constexpr std::size_t full[] = {4, 4}, top_rows[] = {3, 4};
   const Py_buffer& view = *array.view;
@@ -168,14 +168,8 @@ RigidTransformList rigid_transform_list_from_matrices_impl(const binding::Stride
         }
       },
       bulk::transcendental_weight);
-  if (const std::size_t bad = first_bad.load(); bad != none) {
-    try {
-      checked_pose_of_matrix(matrix(bad));
-    } catch (const binding::PythonError&) {
-      binding::throw_for_matrix(bad);
-    }
-    binding::panic(binding::text::bulk_matrix_check);
-  }
+  if (const std::size_t bad = first_bad.load(); bad != none)
+    binding::throw_not_a_pose_matrix(morvix::rigid_matrix_fault(matrix(bad)), bad);
   return out;
 }
 
