@@ -133,7 +133,8 @@ def poses(n=N, seed=5, nans=True):
 
 
 PS, OP = poses(), poses(seed=11)
-POSE_MATS = np.array([RigidTransform(Quat(*q).normalize(), Vec3d(*v)).to_matrix() for q, v in zip(rotations(200, 4).reshape(-1, 9)[:, :4], ANGLES)])
+POSE_MATS = np.array([RigidTransform(Quat(*q).normalize(), Vec3d(*v)).to_matrix()  # pose matrices are finite
+                      for q, v in zip(rotations(200, 4).reshape(-1, 9)[:, :4], np.random.default_rng(6).uniform(-100, 100, (200, 3)).tolist())])
 POSE_ROWS = np.array([flat(p.translation) + [-p.rotation.i, -p.rotation.j, -p.rotation.k, p.rotation.w] for p in poses(seed=12)])
 interpolated = lambda a, b, s: a.interpolate(b, s)  # noqa: E731
 POSE_OPERATIONS = {
