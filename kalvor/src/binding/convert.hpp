@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,6 +75,32 @@ struct Arg<std::size_t> {
   }
   std::size_t get() const noexcept { return value; }
   static bool runs_no_python(PyObject* o) noexcept { return PyLong_CheckExact(o); }
+};
+
+bool load_int64(PyObject* o, std::int64_t& out) noexcept;
+
+// A signed count (the index rule): an int beyond the 64-bit range is
+// clamped to its end, so the caller's own range check reports it.
+template <>
+struct Arg<std::int64_t> {
+  std::int64_t value = 0;
+  bool load(PyObject* o) noexcept { return load_int64(o, value); }
+  std::int64_t get() const noexcept { return value; }
+  static bool runs_no_python(PyObject* o) noexcept { return PyLong_CheckExact(o); }
+};
+
+// An optional parameter ("k=1" in the table): empty when not given.
+template <class T>
+struct Arg<std::optional<T>> {
+  Arg<T> inner;
+  bool given = false;
+  bool load(PyObject* o) {
+    if (o == nullptr) return true;
+    given = true;
+    return inner.load(o);
+  }
+  std::optional<T> get() const { return given ? std::optional<T>(inner.get()) : std::nullopt; }
+  static bool runs_no_python(PyObject* o) noexcept { return o == nullptr || Arg<T>::runs_no_python(o); }
 };
 
 bool load_bool(PyObject* o, bool& out);

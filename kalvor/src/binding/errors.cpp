@@ -85,9 +85,15 @@ std::string type_name(PyObject* obj) {
   return utf8(name.get());
 }
 
-[[gnu::cold]] void too_many_positional(std::string_view call, std::size_t expected, std::size_t given) {
-  set_type_error(text_of(call, " takes ", expected, " positional arguments but ", given,
-                         given == 1 ? " was given" : " were given"));
+[[gnu::cold]] void too_many_positional(std::string_view call, std::size_t required, std::size_t expected,
+                                      std::size_t given) {
+  if (required == expected) {
+    set_type_error(text_of(call, " takes ", expected, " positional arguments but ", given,
+                           given == 1 ? " was given" : " were given"));
+  } else {
+    set_type_error(text_of(call, " takes from ", required, " to ", expected, " positional arguments but ", given,
+                           given == 1 ? " was given" : " were given"));
+  }
 }
 
 [[gnu::cold]] void multiple_values(std::string_view call, const char* param) {
@@ -207,6 +213,24 @@ std::string not_a_rotation(bool reflection) {
 
 [[gnu::cold]] void throw_length_mismatch(std::size_t list, std::size_t operand) noexcept(false) {
   throw_value_error(text_of("lengths differ: the list has ", list, " elements, the operand ", operand));
+}
+
+[[gnu::cold]] void throw_not_finite(std::string_view name, std::size_t index) noexcept(false) {
+  throw_value_error(text_of(name, "[", index, "] is not finite"));
+}
+
+[[gnu::cold]] void throw_not_finite(std::string_view name) noexcept(false) {
+  throw_value_error(text_of(name, " is not finite"));
+}
+
+[[gnu::cold]] void throw_bad_bound(std::string_view name) noexcept(false) {
+  throw_value_error(text_of(name, " must not be NaN or negative"));
+}
+
+[[gnu::cold]] void throw_k_below_one() noexcept(false) { throw_value_error("k must be at least 1"); }
+
+[[gnu::cold]] void throw_empty_tree(std::string_view call) noexcept(false) {
+  throw_value_error(text_of(call, " needs a tree with at least one point"));
 }
 
 [[gnu::cold]] void throw_no_keys(std::string_view call) noexcept(false) {

@@ -33,7 +33,8 @@ struct PythonError {};
 std::string type_name(PyObject* obj);
 
 // ---- argument matching
-void too_many_positional(std::string_view call, std::size_t expected, std::size_t given);
+// "takes 2 positional arguments", or "takes from 1 to 3" when some are optional.
+void too_many_positional(std::string_view call, std::size_t required, std::size_t expected, std::size_t given);
 void multiple_values(std::string_view call, const char* param);
 void unexpected_keyword(std::string_view call, PyObject* keyword);
 void missing_arguments(std::string_view call, std::span<const char* const> missing);
@@ -93,6 +94,16 @@ void subinterpreters_unsupported() noexcept;
 // with that test's tolerance (the determinant test has none: it is not read).
 enum class PoseMatrixTest { orthonormal_block, block_determinant, last_column };
 [[noreturn]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false);
+
+// The spatial index's refusals, all ValueError: "{name}[{index}] is not finite"
+// for a point of a list, "{name} is not finite" for one point, "{name} must
+// not be NaN or negative" for a distance bound, "k must be at least 1", and
+// "{call} needs a tree with at least one point".
+[[noreturn]] void throw_not_finite(std::string_view name, std::size_t index) noexcept(false);
+[[noreturn]] void throw_not_finite(std::string_view name) noexcept(false);
+[[noreturn]] void throw_bad_bound(std::string_view name) noexcept(false);
+[[noreturn]] void throw_k_below_one() noexcept(false);
+[[noreturn]] void throw_empty_tree(std::string_view call) noexcept(false);
 
 // ---- buffers and pickling
 // BufferError "{Class} buffers are read-only"; returns -1.
