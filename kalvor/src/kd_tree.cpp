@@ -50,23 +50,40 @@ binding::ListOf<T> rows(std::size_t n, std::size_t width) {
 // operations, so even a short batch is spread over the workers.
 constexpr std::size_t search_weight = 256;
 
+// Runs search(i) for every query point i on the pool. Many searches run in
+// the tree's search order, each close in memory to the previous one; each
+// writes only its own results, so the order changes no result.
+template <class Search>
+void each_query(const KDTree& self, const VecArray& q, Search search) {
+  const std::size_t n = q.size();
+  if (n < 4096 || n > std::numeric_limits<std::uint32_t>::max()) {
+    bulk::run_parallel(n, [&search](std::size_t begin, std::size_t end) {
+      for (std::size_t i = begin; i < end; ++i) search(i);
+    }, search_weight);
+    return;
+  }
+  binding::ListOf<std::uint32_t> order(n);
+  self.search_order(std::span<const Vec3d>(q.data(), n), order.data);
+  const std::uint32_t* o = order.data;
+  bulk::run_parallel(n, [&search, o](std::size_t begin, std::size_t end) {
+    for (std::size_t j = begin; j < end; ++j) search(o[j]);
+  }, search_weight);
+}
+
 // Ragged results in compressed rows: the counts of every row first, their
 // running sum as the offsets, then each row written at its offset.
 template <class Count, class Fill>
-std::pair<binding::ListOf<std::int64_t>, binding::ListOf<std::int64_t>> compressed_rows(std::size_t n, Count count,
+std::pair<binding::ListOf<std::int64_t>, binding::ListOf<std::int64_t>> compressed_rows(const KDTree& self, const VecArray& q, Count count,
                                                                                         Fill fill) {
+  const std::size_t n = q.size();
   binding::ListOf<std::int64_t> offsets = rows<std::int64_t>(n + 1, 1);
   std::int64_t* o = offsets.data;
   o[0] = 0;
-  bulk::run_parallel(n, [o, &count](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) o[i + 1] = static_cast<std::int64_t>(count(i));
-  }, search_weight);
+  each_query(self, q, [o, &count](std::size_t i) { o[i + 1] = static_cast<std::int64_t>(count(i)); });
   for (std::size_t i = 0; i < n; ++i) o[i + 1] += o[i];
   binding::ListOf<std::int64_t> found = rows<std::int64_t>(static_cast<std::size_t>(o[n]), 1);
   std::int64_t* f = found.data;
-  bulk::run_parallel(n, [o, f, &fill](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) fill(i, f + o[i]);
-  }, search_weight);
+  each_query(self, q, [o, f, &fill](std::size_t i) { fill(i, f + o[i]); });
   return {std::move(offsets), std::move(found)};
 }
 
@@ -110,6 +127,10 @@ KDTree kd_tree_new_impl(const VecList& points) {
 }
 
 std::size_t kd_tree_len_impl(const KDTree& self) { return self.size(); }
+// The instance and everything the tree holds, its copy of the points included.
+std::size_t kd_tree_sizeof_impl(const KDTree& self) {
+  return sizeof(binding::Object<KDTree>) - sizeof(KDTree) + self.memory_bytes();
+}
 
 VecList kd_tree_points_impl(const KDTree& self) {
   VecList out = bulk::sized_list<VecElement>(self.size());
@@ -140,9 +161,7 @@ std::tuple<Float64Array2, Int64Array> kd_tree_query_impl(const KDTree& self, con
   binding::ListOf<std::int64_t> indices = rows<std::int64_t>(n, k);
   double* d = distances.data;
   std::int64_t* x = indices.data;
-  bulk::run_parallel(n, [&self, &q, k, limit, d, x](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) self.query(q[i], k, limit, d + i * k, x + i * k);
-  }, search_weight);
+  each_query(self, q, [&self, &q, k, limit, d, x](std::size_t i) { self.query(q[i], k, limit, d + i * k, x + i * k); });
   return {Float64Array2{std::move(distances), n, k, 2}, Int64Array{std::move(indices), n, k, 2}};
 }
 
@@ -150,7 +169,7 @@ std::tuple<Int64Array, Int64Array> kd_tree_within_impl(const KDTree& self, const
   const double r = bound(radius, "radius");
   const VecArray& q = finite_points(points);
   auto [offsets, found] = compressed_rows(
-      q.size(), [&](std::size_t i) { return self.count_within(q[i], r); },
+      self, q, [&](std::size_t i) { return self.count_within(q[i], r); },
       [&](std::size_t i, std::int64_t* out) { self.within(q[i], r, out); });
   const std::size_t m = found.size;
   return {Int64Array{std::move(offsets), q.size() + 1, 1, 1}, Int64Array{std::move(found), m, 1, 1}};
@@ -161,9 +180,7 @@ Int64Array kd_tree_count_within_impl(const KDTree& self, const VecList& points, 
   const VecArray& q = finite_points(points);
   binding::ListOf<std::int64_t> counts = rows<std::int64_t>(q.size(), 1);
   std::int64_t* c = counts.data;
-  bulk::run_parallel(q.size(), [&self, &q, r, c](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) c[i] = static_cast<std::int64_t>(self.count_within(q[i], r));
-  }, search_weight);
+  each_query(self, q, [&self, &q, r, c](std::size_t i) { c[i] = static_cast<std::int64_t>(self.count_within(q[i], r)); });
   return Int64Array{std::move(counts), q.size(), 1, 1};
 }
 
@@ -206,6 +223,7 @@ binding::ClassBuilder<KDTree> kd_tree_table() {
                        .constructor<kd_tree_new_impl>("points")
                        .len<kd_tree_len_impl>()
                        .property<kd_tree_points_impl>("points")
+                       .method<kd_tree_sizeof_impl>("__sizeof__")
                        .method<kd_tree_nearest_impl>("nearest", "point")
                        .method<kd_tree_query_impl>("query", "points", "k=1", "max_distance=1e999")
                        .method<kd_tree_within_impl>("within", "points", "radius")

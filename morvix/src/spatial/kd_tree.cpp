@@ -3,6 +3,7 @@
 #include <nanoflann.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -66,6 +67,72 @@ constexpr std::size_t leaf_max_size = 32;
 // prunes a point whose exact distance ties the bound, and every squared
 // distance whose root equals sqrt(d2) passes.
 double margin(double d2) noexcept { return d2 * (1.0 + 0x1p-40) + 0x1p-1000; }
+
+// Spreads the low 10 bits of v to every third bit.
+std::uint32_t spread(std::uint32_t v) noexcept {
+  v &= 0x3ffu;
+  v = (v | (v << 16)) & 0x030000ffu;
+  v = (v | (v << 8)) & 0x0300f00fu;
+  v = (v | (v << 4)) & 0x030c30c3u;
+  v = (v | (v << 2)) & 0x09249249u;
+  return v;
+}
+
+// The points' indices grouped by cell of a grid over the box [low, high]
+// (at most `cells` cells, whole powers of eight), the cells in Morton order
+// and the points of a cell in increasing index order: neighbours in this
+// order are mostly neighbours in space. Points outside the box count in the
+// nearest cell.
+void grid_order(std::span<const Vec3d> points, std::size_t cells, std::array<double, 3> low,
+                std::array<double, 3> high, std::uint32_t* order) {
+  const std::size_t m = points.size();
+  int bits = 0;
+  while (bits < 7 && (std::size_t{1} << (3 * (bits + 1))) <= cells) ++bits;
+  if (bits == 0) {
+    for (std::size_t i = 0; i < m; ++i) order[i] = static_cast<std::uint32_t>(i);
+    return;
+  }
+  const double side = static_cast<double>(1u << bits);
+  std::array<double, 3> scale;
+  for (int a = 0; a < 3; ++a) {
+    const double span = high[a] - low[a];
+    scale[a] = span > 0 ? side / span : 0.0;
+  }
+  const auto cell_of = [&](const Vec3d& q) noexcept {
+    const double c[3] = {q.x, q.y, q.z};
+    std::uint32_t key = 0;
+    for (int a = 0; a < 3; ++a) {
+      double t = (c[a] - low[a]) * scale[a];
+      t = t >= 0 ? (t < side - 1 ? t : side - 1) : 0;
+      key |= spread(static_cast<std::uint32_t>(t)) << a;
+    }
+    return key;
+  };
+  std::vector<std::uint32_t> start((std::size_t{1} << (3 * bits)) + 1, 0);
+  std::vector<std::uint32_t> cell(m);
+  for (std::size_t i = 0; i < m; ++i) ++start[(cell[i] = cell_of(points[i])) + 1];
+  for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
+  for (std::size_t i = 0; i < m; ++i) order[start[cell[i]]++] = static_cast<std::uint32_t>(i);
+}
+
+// The points in grid order, with their indices: the tree's build walks
+// them through a permutation, which then reads memory nearly in order.
+void presort(std::span<const Vec3d> points, std::vector<Vec3d>& sorted, std::vector<std::uint32_t>& index) {
+  const std::size_t n = points.size();
+  index.resize(n);
+  sorted.resize(n);
+  if (n == 0) return;
+  std::array<double, 3> low{points[0].x, points[0].y, points[0].z}, high = low;
+  for (const Vec3d& p : points) {
+    const double c[3] = {p.x, p.y, p.z};
+    for (int a = 0; a < 3; ++a) {
+      low[a] = std::min(low[a], c[a]);
+      high[a] = std::max(high[a], c[a]);
+    }
+  }
+  grid_order(points, n / 4, low, high, index.data());
+  for (std::size_t i = 0; i < n; ++i) sorted[i] = points[index[i]];
+}
 
 double exact_distance(const Cloud& cloud, std::uint32_t position, const Vec3d& q, double d2) noexcept {
   // A capped square is worked out again: the true one may be infinite.
@@ -164,18 +231,28 @@ struct KDTree::Index {
   Tree tree;
 
   explicit Index(std::span<const Vec3d> points)
-      : cloud{std::vector<Vec3d>(points.begin(), points.end()), {}},
+      : cloud(presorted(points)),
         tree(3, cloud, nanoflann::KDTreeSingleIndexAdaptorParams(leaf_max_size)) {
     // The library reaches the points through vAcc_, a permutation that it
     // sorted into leaf order; the points are put into that order themselves,
-    // the permutation kept as `original`, and vAcc_ becomes the identity.
-    cloud.original = tree.vAcc_;
-    std::vector<Vec3d> ordered(cloud.points.size());
-    for (std::size_t i = 0; i < ordered.size(); ++i) {
-      ordered[i] = cloud.points[cloud.original[i]];
+    // `original` follows, and vAcc_ becomes the identity.
+    const std::size_t n = cloud.points.size();
+    std::vector<Vec3d> ordered(n);
+    std::vector<std::uint32_t> original(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t from = tree.vAcc_[i];
+      ordered[i] = cloud.points[from];
+      original[i] = cloud.original[from];
       tree.vAcc_[i] = static_cast<std::uint32_t>(i);
     }
     cloud.points = std::move(ordered);
+    cloud.original = std::move(original);
+  }
+
+  static Cloud presorted(std::span<const Vec3d> points) {
+    Cloud c;
+    presort(points, c.points, c.original);
+    return c;
   }
 
   template <class ResultSet>
@@ -244,6 +321,13 @@ void KDTree::within(const Vec3d& q, double radius, std::int64_t* out) const noex
   const std::uint32_t* original = index_->cloud.original.data();
   index_->each_within(q, radius, [&end, original](std::uint32_t p) { *end++ = original[p]; });
   std::sort(out, end);
+}
+
+void KDTree::search_order(std::span<const Vec3d> queries, std::uint32_t* order) const {
+  // About one cell per leaf: finer cells would only add to the histogram.
+  const std::size_t cells = std::min(queries.size(), size()) / leaf_max_size;
+  const auto& box = index_->tree.root_bbox_;
+  grid_order(queries, cells, {box[0].low, box[1].low, box[2].low}, {box[0].high, box[1].high, box[2].high}, order);
 }
 
 std::size_t KDTree::index_at(std::size_t position) const noexcept { return index_->cloud.original[position]; }

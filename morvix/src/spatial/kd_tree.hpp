@@ -54,6 +54,12 @@ class KDTree {
   // Those points' indices in increasing order, into out[0, count_within(q, radius)).
   void within(const Vec3d& q, double radius, std::int64_t* out) const noexcept;
 
+  // An order in which to run searches from many query points, each close in
+  // space (and so in the tree's memory) to the one before: queries grouped
+  // by cell of a grid over the tree's bounding box, the cells in Morton
+  // order. Writes a permutation of [0, queries.size()) to `order`.
+  void search_order(std::span<const Vec3d> queries, std::uint32_t* order) const;
+
   // The tree keeps its points in an order of its own: position p holds point
   // index_at(p). Walking the points by position keeps each search close in
   // memory to the previous one.
