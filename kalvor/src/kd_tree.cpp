@@ -1,6 +1,7 @@
 #include "kalvor/src/kd_tree.hpp"
 
 #include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/binding/ndarray.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
 
@@ -39,12 +40,8 @@ double bound(std::optional<double> value, const char* name) {
   return b;
 }
 
-// Rows of a result: n · width items, MemoryError at once when they cannot be held.
-template <class T>
-binding::ListOf<T> rows(std::size_t n, std::size_t width) {
-  if (width != 0 && n > std::size_t(-1) / sizeof(T) / width) throw std::bad_array_new_length();
-  return binding::ListOf<T>(n * width);
-}
+using binding::NdArray;
+using Indices = NdArray<std::int64_t>;
 
 // A search costs about as much as a few hundred of the cheapest element-wise
 // operations, so even a short batch is spread over the workers.
@@ -73,51 +70,18 @@ void each_query(const KDTree& self, const VecArray& q, Search search) {
 // Ragged results in compressed rows: the counts of every row first, their
 // running sum as the offsets, then each row written at its offset.
 template <class Count, class Fill>
-std::pair<binding::ListOf<std::int64_t>, binding::ListOf<std::int64_t>> compressed_rows(const KDTree& self, const VecArray& q, Count count,
-                                                                                        Fill fill) {
+std::tuple<Indices, Indices> compressed_rows(const KDTree& self, const VecArray& q, Count count, Fill fill) {
   const std::size_t n = q.size();
-  binding::ListOf<std::int64_t> offsets = rows<std::int64_t>(n + 1, 1);
-  std::int64_t* o = offsets.data;
+  Indices offsets({n + 1}, 1);
+  std::int64_t* o = offsets.data();
   o[0] = 0;
   each_query(self, q, [o, &count](std::size_t i) { o[i + 1] = static_cast<std::int64_t>(count(i)); });
   for (std::size_t i = 0; i < n; ++i) o[i + 1] += o[i];
-  binding::ListOf<std::int64_t> found = rows<std::int64_t>(static_cast<std::size_t>(o[n]), 1);
-  std::int64_t* f = found.data;
+  Indices found({static_cast<std::size_t>(o[n])}, 1);
+  std::int64_t* f = found.data();
   each_query(self, q, [o, f, &fill](std::size_t i) { fill(i, f + o[i]); });
   return {std::move(offsets), std::move(found)};
 }
-
-// A numpy array result of one or two extents, int64 or float64.
-// TEMPORARY: copied through bytes until the shared array result type lands.
-template <class T>
-struct NdArray {
-  binding::ListOf<T> data;
-  std::size_t rows;
-  std::size_t columns;
-  int ndim;
-};
-
-template <class T>
-PyObject* to_python(NdArray<T>&& a) {
-  using binding::Ref;
-  using binding::steal;
-  Ref bytes = steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(a.data.data),
-                                              static_cast<Py_ssize_t>(a.data.size * sizeof(T))));
-  if (!bytes) throw binding::PythonError{};
-  Ref np = steal(PyImport_ImportModule("numpy"));
-  if (!np) throw binding::PythonError{};
-  Ref flat = steal(PyObject_CallMethod(np.get(), "frombuffer", "Os", bytes.get(),
-                                       std::is_same_v<T, double> ? "float64" : "int64"));
-  if (!flat) throw binding::PythonError{};
-  PyObject* shaped = a.ndim == 1 ? PyObject_CallMethod(flat.get(), "reshape", "n", static_cast<Py_ssize_t>(a.rows))
-                                 : PyObject_CallMethod(flat.get(), "reshape", "nn", static_cast<Py_ssize_t>(a.rows),
-                                                       static_cast<Py_ssize_t>(a.columns));
-  if (shaped == nullptr) throw binding::PythonError{};
-  return shaped;
-}
-
-using Int64Array = NdArray<std::int64_t>;
-using Float64Array2 = NdArray<double>;
 
 // ---- impls
 
@@ -148,7 +112,7 @@ std::pair<std::size_t, double> kd_tree_nearest_impl(const KDTree& self, const Ve
   return {found.index, found.distance};
 }
 
-std::tuple<Float64Array2, Int64Array> kd_tree_query_impl(const KDTree& self, const VecList& points,
+std::tuple<NdArray<double>, Indices> kd_tree_query_impl(const KDTree& self, const VecList& points,
                                                         std::optional<std::int64_t> k_given,
                                                         std::optional<double> max_distance) {
   const std::int64_t k_signed = k_given.value_or(1);
@@ -157,40 +121,38 @@ std::tuple<Float64Array2, Int64Array> kd_tree_query_impl(const KDTree& self, con
   const VecArray& q = finite_points(points);
   const std::size_t n = q.size();
   const auto k = static_cast<std::size_t>(k_signed);
-  binding::ListOf<double> distances = rows<double>(n, k);
-  binding::ListOf<std::int64_t> indices = rows<std::int64_t>(n, k);
-  double* d = distances.data;
-  std::int64_t* x = indices.data;
+  NdArray<double> distances({n, k}, 2);
+  Indices indices({n, k}, 2);
+  double* d = distances.data();
+  std::int64_t* x = indices.data();
   each_query(self, q, [&self, &q, k, limit, d, x](std::size_t i) { self.query(q[i], k, limit, d + i * k, x + i * k); });
-  return {Float64Array2{std::move(distances), n, k, 2}, Int64Array{std::move(indices), n, k, 2}};
+  return {std::move(distances), std::move(indices)};
 }
 
-std::tuple<Int64Array, Int64Array> kd_tree_within_impl(const KDTree& self, const VecList& points, double radius) {
+std::tuple<Indices, Indices> kd_tree_within_impl(const KDTree& self, const VecList& points, double radius) {
   const double r = bound(radius, "radius");
   const VecArray& q = finite_points(points);
-  auto [offsets, found] = compressed_rows(
+  return compressed_rows(
       self, q, [&](std::size_t i) { return self.count_within(q[i], r); },
       [&](std::size_t i, std::int64_t* out) { self.within(q[i], r, out); });
-  const std::size_t m = found.size;
-  return {Int64Array{std::move(offsets), q.size() + 1, 1, 1}, Int64Array{std::move(found), m, 1, 1}};
 }
 
-Int64Array kd_tree_count_within_impl(const KDTree& self, const VecList& points, double radius) {
+Indices kd_tree_count_within_impl(const KDTree& self, const VecList& points, double radius) {
   const double r = bound(radius, "radius");
   const VecArray& q = finite_points(points);
-  binding::ListOf<std::int64_t> counts = rows<std::int64_t>(q.size(), 1);
-  std::int64_t* c = counts.data;
+  Indices counts({q.size()}, 1);
+  std::int64_t* c = counts.data();
   each_query(self, q, [&self, &q, r, c](std::size_t i) { c[i] = static_cast<std::int64_t>(self.count_within(q[i], r)); });
-  return Int64Array{std::move(counts), q.size(), 1, 1};
+  return counts;
 }
 
 // Every pair i < j: the partners of each point by position in the tree
 // (neighbouring searches stay close in memory), each written at the rows of
 // its index i; the offsets are only a step towards the pairs.
-Int64Array kd_tree_pairs_within_impl(const KDTree& self, double radius) {
+Indices kd_tree_pairs_within_impl(const KDTree& self, double radius) {
   const double r = bound(radius, "radius");
   const std::size_t n = self.size();
-  binding::ListOf<std::int64_t> offsets = rows<std::int64_t>(n + 1, 1);
+  binding::ListOf<std::int64_t> offsets(n + 1);
   std::int64_t* o = offsets.data;
   o[0] = 0;
   bulk::run_parallel(n, [&self, r, o](std::size_t begin, std::size_t end) {
@@ -198,8 +160,8 @@ Int64Array kd_tree_pairs_within_impl(const KDTree& self, double radius) {
   }, search_weight);
   for (std::size_t i = 0; i < n; ++i) o[i + 1] += o[i];
   const auto m = static_cast<std::size_t>(o[n]);
-  binding::ListOf<std::int64_t> pairs = rows<std::int64_t>(m, 2);
-  std::int64_t* out = pairs.data;
+  Indices pairs({m, 2}, 2);
+  std::int64_t* out = pairs.data();
   bulk::run_parallel(n, [&self, r, o, out](std::size_t begin, std::size_t end) {
     for (std::size_t p = begin; p < end; ++p) {
       const std::size_t i = self.index_at(p);
@@ -213,7 +175,7 @@ Int64Array kd_tree_pairs_within_impl(const KDTree& self, double radius) {
       }
     }
   }, search_weight);
-  return Int64Array{std::move(pairs), m, 2, 2};
+  return pairs;
 }
 
 // ---- tables
