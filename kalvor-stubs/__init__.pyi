@@ -1010,9 +1010,11 @@ class KDTree:
         ValueError "KDTree.nearest() needs a tree with at least one point" on an empty tree.
         """
 
-    def query(self, points: VecList, k: SupportsIndex = 1, max_distance: _Float = ...) -> tuple[_Float64Array, _Int64Array]:
+    def query(
+        self, points: VecList, k: SupportsIndex | None = 1, max_distance: _Float | None = ...
+    ) -> tuple[_Float64Array, _Int64Array]:
         """(distances, indices): for each query point its k nearest points at distance
-        <= max_distance (default inf), sorted by distance then index, as two (n, k) arrays
+        <= max_distance (default inf; None means the default, for k too), sorted by distance then index, as two (n, k) arrays
         (two-dimensional also for k = 1). A neighbour that does not exist (k above len, or
         farther than max_distance) is distance inf and index len(tree). ValueError "k must be
         at least 1", "max_distance must not be NaN or negative"; MemoryError when the rows

@@ -217,7 +217,6 @@ REFUSALS = [
     (lambda: TREE.query(V0, k=-3), ValueError, "k must be at least 1"),
     (lambda: TREE.query(V0, k=-(2**80)), ValueError, "k must be at least 1"),
     (lambda: TREE.query(V0, 1.0), TypeError, "argument 'k': 'float' object cannot be interpreted as an integer"),
-    (lambda: TREE.query(V0, k=None), TypeError, "argument 'k': 'NoneType' object cannot be interpreted as an integer"),
     (lambda: TREE.query(V0, 1, NAN), ValueError, "max_distance must not be NaN or negative"),
     (lambda: TREE.query(V0, max_distance=-1e-300), ValueError, "max_distance must not be NaN or negative"),
     (lambda: TREE.query(V0, max_distance="1"), TypeError, "argument 'max_distance': must be real number, not str"),
@@ -246,6 +245,11 @@ REFUSALS = [
 def test_refusals(call, error, text):
     with pytest.raises(error, match=re.escape(text) if text else None):
         call()
+
+
+def test_none_means_the_default():
+    d, i = TREE.query(VecList([Vec3d(0.25, 0, 0)]), k=None, max_distance=None)
+    assert d.tolist() == [[0.25]] and i.tolist() == [[0]]
 
 
 def test_zero_radius_and_signed_zero_are_allowed():

@@ -2,12 +2,14 @@
 // Typed converters, selected by the C++ parameter type of an `_impl`:
 //   double            the float rule (exact float first, then __float__/__index__)
 //   std::size_t       the index rule (unsigned, OverflowError when negative)
+//   std::int64_t      the index rule, signed, clamped to its range (a count the caller checks)
 //   bool              exactly True/False, or a NumPy boolean scalar
 //   const T&          an instance of T's class, borrowed shared for the call
 //   std::vector<T>    a sequence of instances of T's class, copied out
 //   std::array<E, N>  a sequence of exactly N items, each converted as E
 //                     (so Matrix3 is three sequences of three floats)
 //   EulerAxes         a str of three axis letters ("xyz", "ZXZ")
+//   std::optional<T>  an optional parameter: empty when missing or None, else as T
 // Each `load` fails by returning false with exactly one Python error set, not
 // prefixed; the caller adds "argument '{name}': " in one place. A C++
 // exception (an allocation that fails) passes through to the wrapper's single
@@ -89,18 +91,26 @@ struct Arg<std::int64_t> {
   static bool runs_no_python(PyObject* o) noexcept { return PyLong_CheckExact(o); }
 };
 
-// An optional parameter ("k=1" in the table): empty when not given.
+// An optional parameter ("k=1" or "weights=None" in the table): empty when
+// it is not given or given as None, so None always means the default.
 template <class T>
 struct Arg<std::optional<T>> {
   Arg<T> inner;
   bool given = false;
   bool load(PyObject* o) {
-    if (o == nullptr) return true;
+    if (o == nullptr || o == Py_None) return true;
     given = true;
     return inner.load(o);
   }
   std::optional<T> get() const { return given ? std::optional<T>(inner.get()) : std::nullopt; }
-  static bool runs_no_python(PyObject* o) noexcept { return o == nullptr || Arg<T>::runs_no_python(o); }
+  static bool runs_no_python(PyObject* o) noexcept {
+    if (o == nullptr || o == Py_None) return true;
+    if constexpr (requires { Arg<T>::runs_no_python(o); }) {
+      return Arg<T>::runs_no_python(o);
+    } else {
+      return false;
+    }
+  }
 };
 
 bool load_bool(PyObject* o, bool& out);
