@@ -11,7 +11,7 @@ from collections import UserList
 import numpy as np
 import pytest
 
-from kalvor import AngleRadians, Quat, QuatList, RigidTransform, RigidTransformList, Vec3d, VecList, geometry
+from kalvor import AngleRadians, KDTree, Quat, QuatList, RigidTransform, RigidTransformList, Vec3d, VecList, geometry
 
 pytestmark = pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter")
 OK = None  # the outcome of an operation that returns normally
@@ -45,6 +45,8 @@ ARR4 = np.eye(4)
 QL, KT3 = QuatList([Q, Quat(1, 0, 0, 0), Quat(NAN, 0, 0, 1)]), [0.0, 1.0, 2.0]
 TIMES, INT_TIMES, MATS = np.linspace(-1.0, 3.0, 9), np.arange(3), np.array([np.eye(3)] * 3)
 BAD_MATS = MATS * [[[1]], [[-1]], [[1]]]
+FL = VecList(ITEMS[:3] * 3)  # finite, with duplicates
+KT = KDTree(FL)
 TL = RigidTransformList([T, T2, RigidTransform(Quat(NAN, 0, 0, 1), V)])
 POSE_MATS, POSE_ROWS, POSE_TOP_ROWS = np.array([np.eye(4)] * 3), np.zeros((3, 7)), np.array([np.eye(4)[:3]] * 2)
 BAD_POSE_MATS = POSE_MATS * [[[1]], [[1]], [[-1]]]
@@ -232,8 +234,17 @@ OPERATIONS = {
     "list_pose_matrix_refused": (ValueError, lambda: RigidTransformList.from_matrices(BAD_POSE_MATS)),
     "list_pose_matrix_shape": (ValueError, lambda: RigidTransformList.from_matrices(ARR)),
     "list_pose_iterator_end": (StopIteration, lambda: next(iter(RigidTransformList.empty()))),
+    # KDTree: the copy of the points, optional arguments, array results, the refusals
+    "list_kd_tree_build": (OK, lambda: (KDTree(FL), KDTree(VecList.empty()), len(KT), KT.points, KT.__sizeof__())),
+    "list_kd_tree_nearest": (OK, lambda: KT.nearest(V)), "list_kd_tree_empty": (ValueError, lambda: KDTree(VecList.empty()).nearest(V)),
+    "list_kd_tree_query": (OK, arrays(6, lambda: (KT.query(FL), KT.query(FL, 2, 5.0), KT.query(FL, k=Stride(), max_distance=Floaty())))),
+    "list_kd_tree_within": (OK, arrays(4, lambda: (KT.within(FL, 1.0), KT.count_within(FL, 1.0), KT.pairs_within(3.0)))),
+    "list_kd_tree_not_finite": (ValueError, lambda: KDTree(L)), "list_kd_tree_query_not_finite": (ValueError, lambda: KT.query(L)),
+    "list_kd_tree_bad_k": (ValueError, lambda: KT.query(FL, 0)), "list_kd_tree_huge_k": (MemoryError, lambda: KT.query(FL, 2**60)),
+    "list_kd_tree_bad_bound": (ValueError, lambda: KT.within(FL, NAN)), "list_kd_tree_bad_points": (TypeError, lambda: KT.query([V])),
+    "list_kd_tree_keywords": (TypeError, lambda: KT.query(FL, kk=1)),
     # pickling, copying, buffer export, from_array
-    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T, QL, TL)},
+    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T, QL, KT, TL)},
     "pickle_VecList_2": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=2))),
     "pickle_out_of_band": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=5, buffer_callback=(b := []).append), buffers=b)),
     "copy": (OK, lambda: (copy.copy(L), copy.deepcopy(C))), "pickle_iterator": (TypeError, lambda: pickle.dumps(iter(L))),
