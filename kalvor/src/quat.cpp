@@ -2,7 +2,10 @@
 
 #include "kalvor/src/angle.hpp"
 #include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/fitting.hpp"
 #include "kalvor/src/vec3d.hpp"
+#include "kalvor/src/vec_list.hpp"
+#include "morvix/src/statistics.hpp"
 
 #include <tuple>
 #include <utility>
@@ -68,6 +71,20 @@ std::tuple<double, double, double, double> quat_to_xyzw_impl(const Quat& q) {
   return {x, y, z, w};
 }
 AngleRadians quat_angle_to_impl(const Quat& q, const Quat& other) { return {morvix::angle_between(q, other)}; }
+Quat quat_power_impl(const Quat& q, double t) { return morvix::power(q, t); }
+
+std::tuple<Quat, double> quat_align_impl(const VecList& source, const VecList& target,
+                                         const std::optional<binding::Floats>& weights) {
+  const std::string_view call = binding::signature_of<quat_align_impl>->call;
+  const std::size_t n = source.items.size();
+  if (target.items.size() != n) binding::throw_pair_lengths(call, n, target.items.size());
+  const auto fit = with_weights(call, weights, n, "pair of vectors", [&](const auto& w) {
+    return morvix::align_rotation(source.items.data(), target.items.data(), n, w, BlockFold{});
+  });
+  if (!fit) binding::throw_fit_error(call, fit.error(), "pair of vectors");
+  return {fit->rotation, fit->rssd};
+}
+
 bool quat_eq_impl(const Quat& a, const Quat& b) { return a == b; }
 std::tuple<double, double, double, double> quat_args_impl(const Quat& q) { return {q.w, q.i, q.j, q.k}; }
 
@@ -110,6 +127,8 @@ binding::ClassBuilder<Quat> quat_table() {
                        .static_method<quat_from_xyzw_impl>("from_xyzw", "x", "y", "z", "w")
                        .method<quat_to_xyzw_impl>("to_xyzw")
                        .method<quat_angle_to_impl>("angle_to", "other")
+                       .method<quat_power_impl>("power", "t")
+                       .static_method<quat_align_impl>("align", "source", "target", "weights")
                        .equality<quat_eq_impl>()
                        .text<quat_text_impl>()
                        .buffer<quat_buffer_impl>()

@@ -6,10 +6,11 @@
 
 namespace kalvor::binding {
 
-const Signature* make_signature(std::string call, std::vector<const char*> names) {
+const Signature* make_signature(std::string call, std::vector<const char*> names, std::size_t required) {
   // Interned once, so keywords (interned by the compiler) usually match by
   // pointer before any string comparison.
-  auto* sig = new Signature{std::move(call), std::move(names), {}};
+  const std::size_t n = names.size();
+  auto* sig = new Signature{std::move(call), std::move(names), {}, required < n ? required : n};
   for (const char* name : sig->names) sig->interned.push_back(PyUnicode_InternFromString(name));
   return sig;
 }
@@ -56,7 +57,7 @@ bool place_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObjec
 }
 
 bool finish(const Signature& sig, PyObject** out) {
-  const std::size_t n = sig.names.size();
+  const std::size_t n = sig.required;
   std::size_t missing_count = 0;
   for (std::size_t i = 0; i < n; ++i) missing_count += out[i] == nullptr;
   if (missing_count == 0) return true;

@@ -1,7 +1,8 @@
 #pragma once
 // The one argument matcher. A callable's signature is its full call name
-// ("Vec3d.dot()") and its parameter names, all required, each accepted by
-// position or by keyword. Matching completes before any conversion. An error
+// ("Vec3d.dot()") and its parameter names, each accepted by position or by
+// keyword; the first `required` are required, the rest default to None (a
+// missing one is matched as null). Matching completes before any conversion. An error
 // text that cannot be allocated throws std::bad_alloc to the wrapper's exit.
 
 #include <Python.h>
@@ -16,10 +17,13 @@ struct Signature {
   std::string call;                // "Vec3d.dot()", "plane_line()"
   std::vector<const char*> names;  // parameter names in order
   std::vector<PyObject*> interned; // the same names as interned strings
+  std::size_t required = 0;
 };
 
-// Builds a signature that lives for the rest of the process.
-const Signature* make_signature(std::string call, std::vector<const char*> names);
+// Builds a signature that lives for the rest of the process; every parameter
+// from `required` on may be left out.
+const Signature* make_signature(std::string call, std::vector<const char*> names,
+                                std::size_t required = static_cast<std::size_t>(-1));
 
 // Vector call: positional args[0..nargs), then one value per name in kwnames.
 // On success out[i] holds a borrowed reference for parameter i.

@@ -1,0 +1,142 @@
+#pragma once
+// Statistics and series of rotations: the weighted mean rotation (Markley's
+// method), uniformly random rotations from a counter-based generator,
+// powers of a rotation, and the running product and the step-by-step
+// differences of a sequence of rotations.
+//
+// The mean's sums follow fitting.hpp: fixed blocks, combined left to right by
+// the caller's fold, so its bits do not depend on the worker count.
+
+#include "morvix/src/fitting.hpp"
+#include "morvix/src/quat.hpp"
+#include "morvix/src/vec3d.hpp"
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+
+namespace morvix {
+
+// ---- the mean rotation
+
+// The first element that is not finite, the first that is zero, the first
+// bad weight and the largest weight.
+struct QuatExtent {
+  std::size_t bad_element = no_index;
+  std::size_t zero_element = no_index;
+  std::size_t bad_weight = no_index;
+  double heaviest = 0.0;
+};
+
+template <class Weight>
+QuatExtent quat_extent(const Quat* q, const Weight& weight, std::size_t begin, std::size_t end) noexcept {
+  constexpr double big = std::numeric_limits<double>::max();
+  QuatExtent e;
+  for (std::size_t i = begin; i < end; ++i) {
+    const Quat& x = q[i];
+    const bool finite = (std::fabs(x.w) <= big) & (std::fabs(x.i) <= big) & (std::fabs(x.j) <= big) & (std::fabs(x.k) <= big);
+    if (!finite && e.bad_element == no_index) e.bad_element = i;
+    if (((x.w == 0.0) & (x.i == 0.0) & (x.j == 0.0) & (x.k == 0.0)) && e.zero_element == no_index) e.zero_element = i;
+    const double w = weight(i);
+    if (!good_weight(w) && e.bad_weight == no_index) e.bad_weight = i;
+    e.heaviest = std::max(e.heaviest, w);
+  }
+  return e;
+}
+inline QuatExtent combine(const QuatExtent& a, const QuatExtent& b) noexcept {
+  return {std::min(a.bad_element, b.bad_element), std::min(a.zero_element, b.zero_element),
+          std::min(a.bad_weight, b.bad_weight), std::max(a.heaviest, b.heaviest)};
+}
+
+// A finite, non-zero quaternion at unit length: first scaled by the power of
+// two that brings its largest component into [0.5, 1) (exact, so no square
+// over- or underflows), then divided by its magnitude. −q gives exactly −(q's).
+Quat unit_of(const Quat& q) noexcept;
+
+// The ten entries of Σ w·q·qᵀ on and above the diagonal, row by row, of the
+// unit elements: (ww, wi, wj, wk, ii, ij, ik, jj, jk, kk).
+using QuatMoments = std::array<double, 10>;
+
+template <class Weight>
+QuatMoments quat_moments(const Quat* q, const Weight& weight, double weight_scale, std::size_t begin,
+                         std::size_t end) noexcept {
+  QuatMoments m{};
+  for (std::size_t i = begin; i < end; ++i) {
+    const Quat u = unit_of(q[i]);
+    const double w = weight(i) * weight_scale;
+    const double c[4] = {u.w, u.i, u.j, u.k};
+    std::size_t n = 0;
+    for (int r = 0; r < 4; ++r) {
+      const double wr = w * c[r];
+      for (int s = r; s < 4; ++s, ++n) m[n] = m[n] + wr * c[s];
+    }
+  }
+  return m;
+}
+inline QuatMoments combine(const QuatMoments& a, const QuatMoments& b) noexcept {
+  QuatMoments m;
+  for (std::size_t n = 0; n < m.size(); ++n) m[n] = a[n] + b[n];
+  return m;
+}
+
+// The unit eigenvector of the largest eigenvalue of the symmetric matrix the
+// moments describe, w ≥ 0 (when w is zero, the first non-zero of i, j, k is
+// positive).
+Quat principal_rotation(const QuatMoments& m) noexcept;
+
+// The rotation minimising Σ wᵢ·‖R(q) − R(qᵢ)‖² (chordal distances of the
+// rotation matrices), q and −q counting as the same rotation: the principal
+// eigenvector of Σ wᵢ·qᵢ·qᵢᵀ over the unit elements. Flipping the sign of
+// any element leaves the bits of the result unchanged.
+template <class Weight, class Fold>
+std::expected<Quat, FitError> mean(const Quat* q, std::size_t n, const Weight& weight, Fold fold) {
+  if (n == 0) return std::unexpected(FitError{FitFault::empty});
+  const QuatExtent e = fold(
+      n, [&](std::size_t b, std::size_t end) { return quat_extent(q, weight, b, end); },
+      [](const QuatExtent& a, const QuatExtent& b) { return combine(a, b); });
+  if (e.bad_element != no_index) return std::unexpected(FitError{FitFault::element_not_finite, e.bad_element});
+  if (e.zero_element != no_index) return std::unexpected(FitError{FitFault::element_zero, e.zero_element});
+  if (e.bad_weight != no_index) return std::unexpected(FitError{weight_fault(weight(e.bad_weight)), e.bad_weight});
+  if (!(e.heaviest > 0.0)) return std::unexpected(FitError{FitFault::weights_zero});
+  const double scale = weight_scale(e.heaviest).scale;
+  const QuatMoments m = fold(
+      n, [&](std::size_t b, std::size_t end) { return quat_moments(q, weight, scale, b, end); },
+      [](const QuatMoments& a, const QuatMoments& b) { return combine(a, b); });
+  return principal_rotation(m);
+}
+
+// ---- random rotations
+
+// Rotation number `index` of the stream keyed by `seed`, uniform over all
+// rotations, w ≥ 0. Each draw d = 0, 1, 2, ... is Philox4x64-10 (Random123)
+// of the counter (index, d, 0, 0) under the key (seed, 0): four 64-bit words
+// x₀ … x₃. A word x gives the coordinate (x >> 11)·2⁻⁵² − 1 in [−1, 1), and
+// each draw gives two candidate points of the square, (x₀, x₁) then (x₂, x₃).
+// Candidates (a, b) with 0 < s = a·a + b·b < 1 are kept, the others skipped:
+// the first two kept, (a₁, b₁, s₁) and (a₂, b₂, s₂), give with
+// f = sqrt((1 − s₁) / s₂) the unit quaternion (a₁, b₁, a₂·f, b₂·f) as
+// (w, i, j, k), uniform on the 3-sphere (Marsaglia, 1972), negated when
+// w < 0. Only sums, products, a division and a square root, each rounded
+// once by IEEE-754, so every machine gives the same bits.
+Quat random_rotation(std::uint64_t seed, std::uint64_t index) noexcept;
+
+// ---- powers and series
+
+// The rotation by t times the angle about the same axis, written as its
+// definition: from_rotation_vector(to_rotation_vector(q)·t).
+inline Quat power(const Quat& q, double t) noexcept { return from_rotation_vector(to_rotation_vector(q) * t); }
+
+// The rotation d with then(a, d) = b: then(inverse(a), b).
+inline Quat difference(const Quat& a, const Quat& b) noexcept { return then(inverse(a), b); }
+
+// out[i] = then(…then(then(q[0], q[1]), q[2])…, q[i]), left to right; out may be q.
+inline void accumulate(const Quat* q, std::size_t n, Quat* out) noexcept {
+  if (n == 0) return;
+  Quat acc = q[0];
+  out[0] = acc;
+  for (std::size_t i = 1; i < n; ++i) out[i] = acc = then(acc, q[i]);
+}
+
+}  // namespace morvix
