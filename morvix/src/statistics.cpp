@@ -5,12 +5,6 @@
 
 namespace morvix {
 
-Quat unit_of(const Quat& q) noexcept {
-  const double largest = std::max(std::max(std::fabs(q.w), std::fabs(q.i)), std::max(std::fabs(q.j), std::fabs(q.k)));
-  const double c = unit_scale(largest);
-  return formula::quat_normalize(Quat{c * q.w, c * q.i, c * q.j, c * q.k});
-}
-
 Quat principal_rotation(const QuatMoments& m) noexcept {
   Eigen::Matrix4d a;
   std::size_t n = 0;
@@ -30,32 +24,56 @@ Quat principal_rotation(const QuatMoments& m) noexcept {
 namespace {
 
 // A word's top 53 bits as a coordinate in [−1, 1), exactly.
-double coordinate(std::uint64_t x) noexcept { return static_cast<double>(x >> 11) * 0x1p-52 - 1.0; }
+double coordinate(std::uint64_t x) noexcept {
+  // Below 2⁵³, so a signed conversion (one instruction) is exact.
+  return static_cast<double>(static_cast<std::int64_t>(x >> 11)) * 0x1p-52 - 1.0;
+}
+
+struct Candidate {
+  double a, b, s;
+};
+
+// The two candidates of draw `draw`; bit c of the mask says whether candidate c is kept.
+[[gnu::always_inline]] inline unsigned draw_candidates(std::uint64_t seed, std::uint64_t index, std::uint64_t draw, Candidate* out) noexcept {
+  const philox4x64_key_t key = {{seed, 0}};
+  const philox4x64_ctr_t counter = {{index, draw, 0, 0}};
+  const philox4x64_ctr_t words = philox4x64_R(10, counter, key);
+  unsigned kept = 0;
+  for (unsigned c = 0; c < 2; ++c) {
+    const double a = coordinate(words.v[2 * c]);
+    const double b = coordinate(words.v[2 * c + 1]);
+    const double s = (a * a) + (b * b);
+    out[c] = {a, b, s};
+    kept |= static_cast<unsigned>((s > 0.0) & (s < 1.0)) << c;
+  }
+  return kept;
+}
+
+Quat from_kept(const Candidate& first, const Candidate& second) noexcept {
+  const double f = std::sqrt((1.0 - first.s) / second.s);
+  const Quat q{first.a, first.b, second.a * f, second.b * f};
+  return q.w < 0.0 ? Quat{-q.w, -q.i, -q.j, -q.k} : q;
+}
 
 }  // namespace
 
 Quat random_rotation(std::uint64_t seed, std::uint64_t index) noexcept {
-  const philox4x64_key_t key = {{seed, 0}};
-  double kept[2][3];
-  int found = 0;
-  for (std::uint64_t draw = 0; found < 2; ++draw) {
-    const philox4x64_ctr_t counter = {{index, draw, 0, 0}};
-    const philox4x64_ctr_t words = philox4x64_R(10, counter, key);
-    for (int c = 0; c < 2 && found < 2; ++c) {
-      const double a = coordinate(words.v[2 * c]);
-      const double b = coordinate(words.v[2 * c + 1]);
-      const double s = (a * a) + (b * b);
-      if (s > 0.0 && s < 1.0) {
-        kept[found][0] = a;
-        kept[found][1] = b;
-        kept[found][2] = s;
-        ++found;
-      }
-    }
+  // Both candidates of the first draw are kept about five times in eight.
+  Candidate c[2];
+  const unsigned kept = draw_candidates(seed, index, 0, c);
+  if (kept == 3u) [[likely]]
+    return from_kept(c[0], c[1]);
+  // Otherwise the stream goes on, candidate by candidate.
+  Candidate found[2];
+  int count = 0;
+  for (unsigned k = 0; k < 2; ++k)
+    if ((kept >> k) & 1u) found[count++] = c[k];
+  for (std::uint64_t draw = 1; count < 2; ++draw) {
+    const unsigned more = draw_candidates(seed, index, draw, c);
+    for (unsigned k = 0; k < 2 && count < 2; ++k)
+      if ((more >> k) & 1u) found[count++] = c[k];
   }
-  const double f = std::sqrt((1.0 - kept[0][2]) / kept[1][2]);
-  const Quat q{kept[0][0], kept[0][1], kept[1][0] * f, kept[1][1] * f};
-  return q.w < 0.0 ? Quat{-q.w, -q.i, -q.j, -q.k} : q;
+  return from_kept(found[0], found[1]);
 }
 
 }  // namespace morvix

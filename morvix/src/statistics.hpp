@@ -50,13 +50,19 @@ inline QuatExtent combine(const QuatExtent& a, const QuatExtent& b) noexcept {
           std::min(a.bad_weight, b.bad_weight), std::max(a.heaviest, b.heaviest)};
 }
 
-// A finite, non-zero quaternion at unit length: first scaled by the power of
-// two that brings its largest component into [0.5, 1) (exact, so no square
-// over- or underflows), then divided by its magnitude. −q gives exactly −(q's).
-Quat unit_of(const Quat& q) noexcept;
+// A finite, non-zero quaternion at unit length: scaled by the power of two
+// that brings its largest component into [0.5, 1) (exact, so no square over-
+// or underflows), then divided by its magnitude. −q gives exactly −(q's).
+inline Quat unit_of(const Quat& q) noexcept {
+  const double largest = std::max(std::max(std::fabs(q.w), std::fabs(q.i)), std::max(std::fabs(q.j), std::fabs(q.k)));
+  const double c = unit_scale(largest);
+  return formula::quat_normalize(Quat{c * q.w, c * q.i, c * q.j, c * q.k});
+}
 
-// The ten entries of Σ w·q·qᵀ on and above the diagonal, row by row, of the
-// unit elements: (ww, wi, wj, wk, ii, ij, ik, jj, jk, kk).
+// The ten entries of Σ w·q·qᵀ/|q|² on and above the diagonal, row by row:
+// (ww, wi, wj, wk, ii, ij, ik, jj, jk, kk). Dividing the weight by |q|² once
+// costs one division where normalising q costs four and a square root; a q
+// whose |q|² could over- or underflow is normalised by unit_of instead.
 using QuatMoments = std::array<double, 10>;
 
 template <class Weight>
@@ -64,8 +70,14 @@ QuatMoments quat_moments(const Quat* q, const Weight& weight, double weight_scal
                          std::size_t end) noexcept {
   QuatMoments m{};
   for (std::size_t i = begin; i < end; ++i) {
-    const Quat u = unit_of(q[i]);
-    const double w = weight(i) * weight_scale;
+    Quat u = q[i];
+    double w = weight(i) * weight_scale;
+    const double m2 = formula::quat_magnitude_squared(u);
+    if (m2 > 0x1p-900 && m2 < 0x1p900) [[likely]] {
+      w = w / m2;
+    } else {
+      u = unit_of(u);
+    }
     const double c[4] = {u.w, u.i, u.j, u.k};
     std::size_t n = 0;
     for (int r = 0; r < 4; ++r) {
@@ -86,20 +98,36 @@ inline QuatMoments combine(const QuatMoments& a, const QuatMoments& b) noexcept 
 // positive).
 Quat principal_rotation(const QuatMoments& m) noexcept;
 
+// The checks and the moments of one block, taken in one pass.
+struct MeanBlock {
+  QuatExtent extent;
+  QuatMoments moments;
+};
+inline MeanBlock combine(const MeanBlock& a, const MeanBlock& b) noexcept {
+  return {combine(a.extent, b.extent), combine(a.moments, b.moments)};
+}
+
 // The rotation minimising Σ wᵢ·‖R(q) − R(qᵢ)‖² (chordal distances of the
 // rotation matrices), q and −q counting as the same rotation: the principal
 // eigenvector of Σ wᵢ·qᵢ·qᵢᵀ over the unit elements. Flipping the sign of
-// any element leaves the bits of the result unchanged.
+// any element leaves the bits of the result unchanged. The data are read once
+// unless the weights are so large or small that their sums could over- or
+// underflow: then the moments are taken again on scaled weights.
 template <class Weight, class Fold>
 std::expected<Quat, FitError> mean(const Quat* q, std::size_t n, const Weight& weight, Fold fold) {
   if (n == 0) return std::unexpected(FitError{FitFault::empty});
-  const QuatExtent e = fold(
-      n, [&](std::size_t b, std::size_t end) { return quat_extent(q, weight, b, end); },
-      [](const QuatExtent& a, const QuatExtent& b) { return combine(a, b); });
+  const MeanBlock all = fold(
+      n,
+      [&](std::size_t b, std::size_t end) {
+        return MeanBlock{quat_extent(q, weight, b, end), quat_moments(q, weight, 1.0, b, end)};
+      },
+      [](const MeanBlock& a, const MeanBlock& b) { return combine(a, b); });
+  const QuatExtent& e = all.extent;
   if (e.bad_element != no_index) return std::unexpected(FitError{FitFault::element_not_finite, e.bad_element});
   if (e.zero_element != no_index) return std::unexpected(FitError{FitFault::element_zero, e.zero_element});
   if (e.bad_weight != no_index) return std::unexpected(FitError{weight_fault(weight(e.bad_weight)), e.bad_weight});
   if (!(e.heaviest > 0.0)) return std::unexpected(FitError{FitFault::weights_zero});
+  if (e.heaviest >= 0x1p-500 && e.heaviest <= 0x1p500) return principal_rotation(all.moments);
   const double scale = weight_scale(e.heaviest).scale;
   const QuatMoments m = fold(
       n, [&](std::size_t b, std::size_t end) { return quat_moments(q, weight, scale, b, end); },
