@@ -7,7 +7,10 @@ reads back exactly, never with an exponent ("1", "-0", "NaN", "inf").
 
 import builtins
 from collections.abc import Buffer, Iterator, Sequence
-from typing import Any, ClassVar, Final, Protocol, Self, SupportsFloat, SupportsIndex, TypeAlias, final, type_check_only
+from typing import Any, ClassVar, Final, Protocol, Self, SupportsFloat, SupportsIndex, TypeAlias, final, overload, type_check_only
+
+import numpy
+from numpy.typing import NDArray
 
 from . import geometry as geometry
 
@@ -18,6 +21,10 @@ __version__: Final[str]
 
 _Float: TypeAlias = SupportsFloat | SupportsIndex
 """Anything float() accepts except str: float, int, bool, objects with __float__ or __index__."""
+
+_Float64Array: TypeAlias = NDArray[numpy.float64]
+"""An array result: a C-contiguous, writable numpy array of float64 that holds kalvor's block
+through its base (nothing copied). numpy is imported on the first such result."""
 
 @type_check_only
 class _Rows(Protocol):
@@ -820,23 +827,6 @@ class QuatListIterator:
     def __next__(self) -> Quat:
         """A new Quat copy of the next element of the snapshot."""
 
-@type_check_only
-@final
-class Float64Array:
-    """An array result of a QuatList method (xyzw rows, rotation matrices, Euler angles): a block of
-    float64 that the object owns and lends read-only through the buffer protocol, so
-    np.asarray(result) copies nothing and memoryview(result) has its shape and format "d".
-    Not importable: reach it only as a result.
-    """
-
-    def __buffer__(self, flags: int, /) -> memoryview:
-        """A read-only C-contiguous view of the block; a writable request is a BufferError
-        ("Float64Array buffers are read-only").
-        """
-
-    def __release_buffer__(self, buffer: memoryview, /) -> None:
-        """Lets go of a view."""
-
 @final
 class QuatList:
     """A growable list of Quat values (w, i, j, k) stored as doubles, for many rotations at once.
@@ -938,33 +928,37 @@ class QuatList:
         that do not increase strictly or hold a NaN.
         """
 
-    def to_xyzw_array(self) -> Float64Array:
+    def to_xyzw_array(self) -> _Float64Array:
         """The elements as an (n, 4) array of scalar-last rows (-i, -j, -k, w)."""
 
-    def to_rotation_matrices(self) -> Float64Array:
+    def to_rotation_matrices(self) -> _Float64Array:
         """An (n, 3, 3) array: matrix i has the rows of element i's Quat.to_rotation_matrix."""
 
     def to_rotation_vectors(self) -> VecList:
         """A new VecList of the elements' Quat.to_rotation_vector."""
 
-    def to_intrinsic_euler(self, axes: str) -> Float64Array:
+    def to_intrinsic_euler(self, axes: str) -> _Float64Array:
         """An (n, 3) array of radians: row i holds element i's Quat.to_intrinsic_euler(axes)."""
 
-    def to_extrinsic_euler(self, axes: str) -> Float64Array:
+    def to_extrinsic_euler(self, axes: str) -> _Float64Array:
         """An (n, 3) array of radians: row i holds element i's Quat.to_extrinsic_euler(axes)."""
 
-    def angle_to(self, other: Quat | QuatList) -> builtins.list[float]:
+    def angle_to(self, other: Quat | QuatList) -> _Float64Array:
         """The angle in radians of the rotation from element i to `other` (or other's element
-        i), as Quat.angle_to, as a list of float.
+        i), as Quat.angle_to, as an (n,) array.
         """
 
     def __len__(self) -> int:
         """The number of elements."""
 
+    @overload
     def __getitem__(self, index: SupportsIndex, /) -> Quat:
-        """A new Quat copy of the element. IndexError "Index out of bounds" at or past the
-        end, OverflowError for a negative index; slices are a TypeError.
+        """A new Quat copy of the element, a negative index counting from the end, as in a
+        Python list. IndexError "Index out of bounds" outside the list.
         """
+    @overload
+    def __getitem__(self, index: slice, /) -> QuatList:
+        """A new QuatList holding copies of the elements the slice selects."""
 
     def __iter__(self) -> QuatListIterator:
         """An iterator over a snapshot of the elements taken now."""

@@ -58,7 +58,8 @@ first = lambda a: (a or [None])[0]
 OPERATORS = [lambda r, a, k, f=f: f(r) for f in (op.neg, abs, hash, repr, len, iter, next, bool, list, float, int)] + [
     g for f in (op.add, op.sub, op.mul, op.truediv, op.floordiv, op.matmul, op.eq, op.lt, op.getitem, op.contains, op.iadd,
                 op.imul, op.itruediv, pow) for g in (lambda r, a, k, f=f: f(r, first(a)), lambda r, a, k, f=f: f(first(a), r))]
-MEMBERS = {"iterator": OPERATORS, "quat_iterator": OPERATORS, "array": OPERATORS, None: [lambda r, a, k, f=f: f(*a, **k) for f in (
+# Array results are numpy's own arrays: they take part as arguments, their operators are numpy's.
+MEMBERS = {"iterator": OPERATORS, "quat_iterator": OPERATORS, None: [lambda r, a, k, f=f: f(*a, **k) for f in (
     geometry.plane_line, geometry.circle_point, geometry.circle_point_unchecked, geometry.circle_circle)]}
 for cls in FIELDS | {VecList: "", QuatList: ""}:  # constructors, methods, static methods (through an instance), properties
     MEMBERS[cls] = OPERATORS + [lambda r, a, k: type(r)(*a, **k)] + [lambda r, a, k, n=n: getattr(r, n)(*a, **k) for n, m in

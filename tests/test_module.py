@@ -39,7 +39,7 @@ def test_classes_name_their_real_module_and_are_final():
     g = kalvor.geometry
     ql = kalvor.QuatList.empty()
     for cls in (Vec3d, AngleRadians, kalvor.AngleDegrees, kalvor.Quat, kalvor.RigidTransform, VecList, type(iter(VecList.empty())), g.Plane, g.Circle,
-                type(ql), type(iter(ql)), type(ql.to_xyzw_array())):
+                type(ql), type(iter(ql)), type(ql.to_xyzw_array().base.obj)):
         module = "kalvor.geometry" if cls in (g.Plane, g.Circle) else "kalvor"
         assert cls.__module__ == module and cls.__qualname__ == cls.__name__ and repr(cls) == f"<class '{module}.{cls.__name__}'>"
     with pytest.raises(TypeError, match="not an acceptable base type"):

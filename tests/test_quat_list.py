@@ -12,11 +12,11 @@ import pytest
 import kalvor
 from kalvor import Quat, QuatList, Vec3d, VecList
 
-from conftest import bits
+from conftest import bits, run_python
 
 NAN = float("nan")
 raises = lambda exc, text: pytest.raises(exc, match="^" + re.escape(text) + "$")  # noqa: E731
-fields = lambda e: (e,) if type(e) is float else (e.x, e.y, e.z) if type(e) is Vec3d else (e.w, e.i, e.j, e.k)  # noqa: E731
+fields = lambda e: (e,) if isinstance(e, float) else (e.x, e.y, e.z) if type(e) is Vec3d else (e.w, e.i, e.j, e.k)  # noqa: E731
 state = lambda lst: [bits(c) for e in lst for c in fields(e)]  # noqa: E731
 # class: (element class, width, the parameter of append, what a pickled element is called)
 KINDS = {VecList: (Vec3d, 3, "vec", "vector"), QuatList: (Quat, 4, "quat", "quaternion")}
@@ -48,7 +48,8 @@ def test_construction_indexing_growth(cls):
     assert len(lst) == 3 and len(cls.empty()) == 0 and state(lst.list) == state(xs) and type(lst.list) is list
     got = lst[1]
     assert type(got) is element and state([got]) == state(xs[1:2]) and got is not lst[1]
-    for index, exc in [(3, IndexError), (2**64 - 1, IndexError), (-1, OverflowError), (2**64, OverflowError)]:
+    for index, exc in [(3, IndexError), (2**64 - 1, IndexError), (-1, OverflowError), (2**64, OverflowError)] if cls is VecList else [
+            (3, IndexError), (-4, IndexError), (2**64, IndexError), (-(2**64), IndexError)]:
         with pytest.raises(exc):
             lst[index]
     x = element(*[1.0] * width)
@@ -59,6 +60,31 @@ def test_construction_indexing_growth(cls):
     with raises(RuntimeError, "Already mutably borrowed"):
         lst.extend(lst)
     assert len(lst) == 5 and lst == lst and lst != cls(lst) and isinstance(hash(lst), int)
+
+
+def test_lists_of_our_own_take_negative_indices_and_slices_as_python_lists_do():
+    lst = QuatList(xs := items(QuatList, 7))
+    for key in [-1, -7, 0, 6, slice(1, None), slice(None, None, -1), slice(-2, 1, -2), slice(1, 6, 3), slice(100, None),
+                slice(-100, 100), slice(None, None, 2**70), slice(5, 2), slice(None, -100, -1), slice(2**70, -(2**70), -3)]:
+        got, want = lst[key], xs[key]
+        assert (type(got), state(got if type(key) is slice else [got])) == (type(lst) if type(key) is slice else Quat, state(
+            want if type(key) is slice else [want])), key
+    copy_ = lst[:]
+    copy_.append(Quat(1, 0, 0, 0))  # a slice is a new list of copies
+    assert len(lst) == 7 and len(copy_) == 8 and state(QuatList.empty()[::-1]) == []
+    with raises(ValueError, "slice step cannot be zero"):
+        lst[::0]
+    for key, text in [(1.0, "argument 'index': 'float' object cannot be interpreted as an integer"),
+                      ("1", "argument 'index': 'str' object cannot be interpreted as an integer")]:
+        with raises(TypeError, text):
+            lst[key]
+    with raises(IndexError, "Index out of bounds"):
+        lst[-8]
+    vl = VecList(items(VecList))  # VecList keeps its unsigned index
+    with raises(TypeError, "argument 'index': 'slice' object cannot be interpreted as an integer"):
+        vl[1:]
+    with raises(OverflowError, "can't convert negative int to unsigned"):
+        vl[-1]
 
 
 @both
@@ -234,22 +260,40 @@ def test_interpolate_errors(keys, key_times, times, exc, text):
 # ---- conversions and array results
 
 
-def test_array_results_are_read_only_owned_buffers():
+def test_array_results_are_numpy_arrays_that_own_the_block():
     empty = QuatList.empty()
     for result, shape in [(Q3.to_xyzw_array(), (3, 4)), (Q3.to_rotation_matrices(), (3, 3, 3)), (Q3.to_intrinsic_euler("xyz"), (3, 3)),
-                          (Q3.to_extrinsic_euler("ZXZ"), (3, 3)), (empty.to_xyzw_array(), (0, 4)), (empty.to_rotation_matrices(), (0, 3, 3)),
-                          (empty.to_intrinsic_euler("zyx"), (0, 3))]:
-        m = memoryview(result)
-        assert type(result).__name__ == "Float64Array" and type(result).__module__ == "kalvor" and not hasattr(kalvor, "Float64Array")
-        assert (m.format, m.shape, m.readonly, m.c_contiguous, m.itemsize) == ("d", shape, True, True, 8)
-        a = np.asarray(result)
-        assert a.shape == shape and not a.flags.writeable and (a.size == 0 or np.shares_memory(a, np.asarray(result)))
-        with raises(BufferError, "Float64Array buffers are read-only"):
-            get_buffer(result, 0x0001)
-    with raises(TypeError, "cannot create 'kalvor.Float64Array' instances"):
-        type(result)()
+                          (Q3.to_extrinsic_euler("ZXZ"), (3, 3)), (Q3.angle_to(P), (3,)), (empty.to_xyzw_array(), (0, 4)),
+                          (empty.to_rotation_matrices(), (0, 3, 3)), (empty.to_intrinsic_euler("zyx"), (0, 3)), (empty.angle_to(P), (0,))]:
+        assert type(result) is np.ndarray and result.dtype == np.float64 and result.shape == shape
+        assert result.flags.c_contiguous and result.flags.writeable and result.flags.owndata is False
+        block = result.base.obj  # the array holds kalvor's block through its base: nothing was copied
+        assert type(block).__name__ == "ArrayBlock" and not hasattr(kalvor, "ArrayBlock") and memoryview(block).shape == shape
+        assert result.size == 0 or np.shares_memory(result, np.asarray(block))
+        copied = pickle.loads(pickle.dumps(result))
+        assert type(copied) is np.ndarray and copied.tobytes() == result.tobytes() and copied.shape == shape
+    assert state((Q3.to_xyzw_array() * 2)[0]) == state([2.0 * c for c in Q3.to_xyzw_array()[0]])
+    with raises(TypeError, "cannot create 'kalvor.ArrayBlock' instances"):
+        type(block)()
     assert [fields(q) for q in QuatList.from_xyzw_array(np.array([[1.0, 2, 3, 4]], dtype=np.float32))] == [(4, -1, -2, -3)]
     assert state(QuatList.from_xyzw_array(Q3.to_xyzw_array())) == state(Q3)
+
+
+def test_numpy_is_imported_by_the_first_array_result_and_only_those_need_it():
+    out = run_python("""if True:
+        import sys
+        import kalvor
+        assert "numpy" not in sys.modules
+        sys.modules["numpy"] = None  # as if it were not installed
+        ql = kalvor.QuatList([kalvor.Quat(1, 0, 0, 0)])
+        print(ql.inverse()[-1], ql[0:1].rotate(kalvor.Vec3d(1, 2, 3)))
+        for _ in range(2):
+            try:
+                ql.angle_to(ql)
+            except ImportError as e:
+                print(type(e).__name__, e, "|", type(e.__cause__).__name__)""")
+    assert out.stdout.splitlines() == ["Quat(1, -0, -0, -0) [Vec3d(1, 2, 3)]"] + [
+        "ImportError kalvor's array results are numpy arrays, and numpy could not be imported | ModuleNotFoundError"] * 2
 
 
 def test_from_rotation_matrices_names_the_first_bad_matrix_and_builds_nothing():

@@ -31,6 +31,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace kalvor {
@@ -266,6 +267,13 @@ BulkList<Result> mapped_list(const BulkList<Traits>& self, Op op, const Ops&... 
 
 // ---- the container
 
+// One block copy: the copy is bound by memory bandwidth, which a second
+// thread does not add to.
+template <class T>
+void copy_elements(T* out, const void* source, std::size_t count) {
+  if (count > 0) std::memcpy(static_cast<void*>(out), source, count * sizeof(T));
+}
+
 template <class Traits>
 BulkList<Traits> list_new_impl(ElementArray<Traits>& items) {
   return {std::move(items)};
@@ -300,6 +308,33 @@ typename Traits::Element list_getitem_impl(const BulkList<Traits>& self, std::si
   return self.items[index];
 }
 
+// Indexing as a Python list does it: a negative index counts from the end, a
+// slice is a new list holding copies of the elements it selects.
+template <class Traits>
+std::variant<typename Traits::Element, BulkList<Traits>> list_subscript_impl(const BulkList<Traits>& self,
+                                                                           const binding::Subscript& key) {
+  const std::size_t n = self.items.size();
+  if (!key.slice) {
+    const std::optional<std::size_t> i = key.position(n);
+    if (!i) binding::throw_index_error();
+    return self.items[*i];
+  }
+  const binding::Subscript::Selection s = key.selection(n);
+  BulkList<Traits> out = sized_list<Traits>(s.count);
+  if (s.step == 1) {
+    copy_elements(out.items.data(), self.items.data() + s.first, s.count);
+  } else {
+    for (std::size_t k = 0; k < s.count; ++k)
+      out.items[k] = self.items[s.first + static_cast<std::size_t>(static_cast<Py_ssize_t>(k) * s.step)];
+  }
+  return out;
+}
+
+// Which indexing a list class has: VecList's traits ask for an unsigned
+// index and no slices; every other list indexes as Python's lists do.
+template <class Traits>
+constexpr bool unsigned_index = requires { requires Traits::unsigned_index; };
+
 template <class Traits>
 BulkListIterator<Traits> list_iter_impl(const BulkList<Traits>& self) {
   return {self.items, 0};
@@ -324,13 +359,6 @@ template <class Traits>
 binding::DoubleArray list_buffer_impl(const BulkList<Traits>& self) {
   static_assert(rows_of_doubles<Traits>, "the element array is read as rows of doubles");
   return {reinterpret_cast<const double*>(self.items.data()), {self.items.size(), Traits::width}, 2};
-}
-
-// One block copy: the copy is bound by memory bandwidth, which a second
-// thread does not add to.
-template <class T>
-void copy_elements(T* out, const void* source, std::size_t count) {
-  if (count > 0) std::memcpy(static_cast<void*>(out), source, count * sizeof(T));
 }
 
 // Element `row` of a buffer of rows of `width` columns, in the element's field order.
@@ -407,12 +435,16 @@ binding::ClassBuilder<BulkList<Traits>> bulk_list_table() {
       .template method<bulk::list_append_impl<Traits>>("append", Traits::item_name)
       .template method<bulk::list_extend_impl<Traits>>("extend", "other")
       .template len<bulk::list_len_impl<Traits>>()
-      .template getitem<bulk::list_getitem_impl<Traits>>()
       .template iter<bulk::list_iter_impl<Traits>>()
       .template repr<bulk::list_repr_impl<Traits>>()
       .template buffer<bulk::list_buffer_impl<Traits>>()
       .class_attribute("__array_ufunc__", Py_None)
       .template pickled_by_buffer<bulk::list_setstate_impl<Traits>>("empty");
+  if constexpr (bulk::unsigned_index<Traits>) {
+    table.template getitem<bulk::list_getitem_impl<Traits>>();
+  } else {
+    table.template getitem<bulk::list_subscript_impl<Traits>>();
+  }
   return table;
 }
 

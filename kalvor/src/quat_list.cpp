@@ -1,8 +1,8 @@
 #include "kalvor/src/quat_list.hpp"
 
 #include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/binding/ndarray.hpp"
 #include "kalvor/src/fitting.hpp"
-#include "kalvor/src/float64_array.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
 #include "morvix/src/keyframes.hpp"
@@ -16,7 +16,7 @@
 
 namespace kalvor {
 
-using binding::ListOf;
+using binding::NdArray;
 using morvix::Matrix3;
 using morvix::Quat;
 using morvix::Vec3d;
@@ -49,11 +49,11 @@ QuatList quat_list_slerp_impl(const QuatList& self, const QuatOrList& other, dou
         self, [](const Quat& a, const Quat& b, double s) { return morvix::slerp(a, b, s); }, o, t);
   });
 }
-ListOf<double> quat_list_angle_to_impl(const QuatList& self, const QuatOrList& other) {
+NdArray<double> quat_list_angle_to_impl(const QuatList& self, const QuatOrList& other) {
   return bulk::broadcast<QuatElement>(other, self.items.size(), [&](const auto& o) {
-    ListOf<double> out(self.items.size());
+    NdArray<double> out({self.items.size()}, 1);
     bulk::map_into<bulk::transcendental_weight>(
-        out.data, self.items.size(), [](const Quat& a, const Quat& b) { return morvix::angle_between(a, b); }, each(self), o);
+        out.data(), self.items.size(), [](const Quat& a, const Quat& b) { return morvix::angle_between(a, b); }, each(self), o);
     return out;
   });
 }
@@ -173,16 +173,16 @@ QuatList quat_list_from_xyzw_array_impl(const binding::StridedBuffer& array) {
   return out;
 }
 
-Float64Array quat_list_to_xyzw_array_impl(const QuatList& self) {
+NdArray<double> quat_list_to_xyzw_array_impl(const QuatList& self) {
   const std::size_t n = self.items.size();
-  Float64Array out({n, 4}, 2);
+  NdArray<double> out({n, 4}, 2);
   bulk::map_into(out.items<std::array<double, 4>>(), n, [](const Quat& q) { return morvix::to_xyzw(q); }, each(self));
   return out;
 }
 
-Float64Array quat_list_to_rotation_matrices_impl(const QuatList& self) {
+NdArray<double> quat_list_to_rotation_matrices_impl(const QuatList& self) {
   const std::size_t n = self.items.size();
-  Float64Array out({n, 3, 3}, 3);
+  NdArray<double> out({n, 3, 3}, 3);
   bulk::settled_map<bulk::matrix_weight>(out.items<Matrix3>(), n, morvix::formula::to_rotation_matrix, each(self));
   return out;
 }
@@ -245,9 +245,9 @@ QuatList quat_list_from_euler_impl(const morvix::EulerAxes& axes, const binding:
   return out;
 }
 template <morvix::EulerFrame Frame>
-Float64Array quat_list_to_euler_impl(const QuatList& self, const morvix::EulerAxes& axes) {
+NdArray<double> quat_list_to_euler_impl(const QuatList& self, const morvix::EulerAxes& axes) {
   const std::size_t n = self.items.size();
-  Float64Array out({n, 3}, 2);
+  NdArray<double> out({n, 3}, 2);
   bulk::map_into<bulk::heavy_weight>(
       out.items<std::array<double, 3>>(), n, [axes](const Quat& q) { return morvix::to_euler(q, axes, Frame); }, each(self));
   return out;

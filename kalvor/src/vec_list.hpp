@@ -16,6 +16,9 @@ struct VecElement {
   static constexpr std::size_t width = 3;
   static constexpr std::string_view noun = "vector";
   static constexpr const char* item_name = "vec";
+  // Indexed by an unsigned index: a negative one is an OverflowError, a
+  // slice a TypeError.
+  static constexpr bool unsigned_index = true;
   static void append_repr(std::string& out, const Element& v) { append_vec3d_repr(out, v); }
 };
 

@@ -1,6 +1,9 @@
 """Typed use of kalvor: mypy --strict infers exactly these types; also a smoke test of the wheel."""
 
-from typing import assert_type
+from typing import Any, assert_type
+
+import numpy as np
+from numpy.typing import NDArray
 
 import kalvor
 from kalvor import AngleDegrees, AngleRadians, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
@@ -33,7 +36,8 @@ track = QuatList([q, q.inverse(), Quat.identity()])
 assert_type((track.interpolate([0.0, 1, 2], range(3)).then(q).rotate(pts), next(iter(track))), tuple[VecList, Quat])
 assert_type(QuatList.from_rotation_matrices(track.to_rotation_matrices()).slerp(track, 0.5), QuatList)
 assert_type(memoryview(QuatList.from_xyzw_array(track.to_xyzw_array())).shape, tuple[int, ...] | None)
-assert_type(QuatList.from_intrinsic_euler("xyz", track.to_extrinsic_euler("zyx")).angle_to(q), list[float])
+assert_type(QuatList.from_intrinsic_euler("xyz", track.to_extrinsic_euler("zyx")).angle_to(q), NDArray[np.float64])
+assert_type((track[-1], track[1:], track.angle_to(track).tolist()), tuple[Quat, QuatList, Any])
 assert_type(QuatList.from_rotation_vectors(track.to_rotation_vectors()), QuatList)
 
 plane = Plane.from_points(Vec3d(0, 0, 1), Vec3d(1, 0, 1), Vec3d(0, 1, 1))

@@ -20,8 +20,8 @@ bool native_prefix(char c) noexcept {
 
 }  // namespace
 
-int fill_view(PyObject* self, const char* class_name, const DoubleArray& array, Py_buffer* view, int flags) noexcept {
-  if (flags & PyBUF_WRITABLE) return read_only_buffer(class_name);
+int fill_view(PyObject* self, const char* class_name, const ExportedArray& array, Py_buffer* view, int flags) noexcept {
+  if ((flags & PyBUF_WRITABLE) && !array.writable) return read_only_buffer(class_name);
   const int ndim = array.ndim;
   std::size_t count = 1;
   int long_extents = 0;
@@ -31,7 +31,7 @@ int fill_view(PyObject* self, const char* class_name, const DoubleArray& array, 
   }
   // Fortran order differs from C order once two extents exceed 1.
   if (wants(flags, PyBUF_F_CONTIGUOUS) && long_extents > 1) return not_fortran_contiguous(class_name);
-  const auto itemsize = static_cast<Py_ssize_t>(sizeof(double));
+  const auto itemsize = static_cast<Py_ssize_t>(array.itemsize);
   // shape and strides live as long as the view: ndim extents, then ndim strides.
   auto* layout = new (std::nothrow) Py_ssize_t[6];
   if (layout == nullptr) {
@@ -44,15 +44,15 @@ int fill_view(PyObject* self, const char* class_name, const DoubleArray& array, 
     layout[ndim + d] = stride;
     stride *= layout[d];
   }
-  view->buf = const_cast<double*>(count == 0 ? empty_array : array.data);
+  view->buf = const_cast<void*>(count == 0 ? static_cast<const void*>(empty_array) : array.data);
   view->obj = Py_NewRef(self);
   view->len = static_cast<Py_ssize_t>(count) * itemsize;
-  view->readonly = 1;
+  view->readonly = array.writable ? 0 : 1;
   view->suboffsets = nullptr;
   view->internal = layout;
   if (wants(flags, PyBUF_ND)) {
     view->itemsize = itemsize;
-    view->format = wants(flags, PyBUF_FORMAT) ? const_cast<char*>("d") : nullptr;
+    view->format = wants(flags, PyBUF_FORMAT) ? const_cast<char*>(array.format) : nullptr;
     view->ndim = ndim;
     view->shape = layout;
     view->strides = wants(flags, PyBUF_STRIDES) ? layout + ndim : nullptr;

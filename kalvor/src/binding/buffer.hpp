@@ -4,7 +4,8 @@
 // Export: a class whose value holds a C-contiguous block of doubles lends it
 // read-only (format "d", one to three extents) without a copy. Each export
 // holds a shared borrow of the object until it is released, so nothing can
-// resize or overwrite the memory a view points at.
+// resize or overwrite the memory a view points at. The blocks that array
+// results own are lent writable, as doubles or 64-bit integers.
 //
 // Import: `Block` is any object's C-contiguous bytes; `FloatRows` the rows of a
 // 2-D or 3-D buffer of float64 or float32, at any strides; `Floats` a 1-D
@@ -36,9 +37,25 @@ struct DoubleArray {
   int ndim;
 };
 
+// Any exported block: items of `itemsize` bytes in the struct `format` ("d",
+// "q"), lent read-only unless `writable`.
+struct ExportedArray {
+  const void* data;
+  std::array<std::size_t, 3> shape;
+  int ndim;
+  const char* format = "d";
+  std::size_t itemsize = sizeof(double);
+  bool writable = false;
+
+  ExportedArray(const void* data, std::array<std::size_t, 3> shape, int ndim, const char* format, std::size_t itemsize,
+                bool writable) noexcept
+      : data(data), shape(shape), ndim(ndim), format(format), itemsize(itemsize), writable(writable) {}
+  ExportedArray(const DoubleArray& a) noexcept : data(a.data), shape(a.shape), ndim(a.ndim) {}
+};
+
 // Fills `view` for `array`, which belongs to `self`; the caller holds the
 // shared borrow. -1 with BufferError for a request it cannot meet.
-int fill_view(PyObject* self, const char* class_name, const DoubleArray& array, Py_buffer* view, int flags) noexcept;
+int fill_view(PyObject* self, const char* class_name, const ExportedArray& array, Py_buffer* view, int flags) noexcept;
 // Frees what fill_view allocated.
 void clear_view(Py_buffer* view) noexcept;
 

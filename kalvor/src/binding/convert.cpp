@@ -23,6 +23,36 @@ bool load_size(PyObject* o, std::size_t& out) noexcept {
   return true;
 }
 
+bool load_subscript(PyObject* o, Subscript& out) noexcept {
+  if (PySlice_Check(o)) {
+    out.slice = true;
+    return PySlice_Unpack(o, &out.start, &out.stop, &out.step) == 0;
+  }
+  out.slice = false;
+  Ref index = steal(PyNumber_Index(o));
+  if (!index) return false;
+  // Clipped rather than refused: an index beyond the range is out of bounds.
+  out.index = PyLong_AsSsize_t(index.get());
+  if (out.index == -1 && PyErr_Occurred()) {
+    PyErr_Clear();
+    out.index = PY_SSIZE_T_MAX;
+  }
+  return true;
+}
+
+std::optional<std::size_t> Subscript::position(std::size_t length) const noexcept {
+  const auto n = static_cast<Py_ssize_t>(length);
+  const Py_ssize_t i = index < 0 ? index + n : index;
+  if (i < 0 || i >= n) return std::nullopt;
+  return static_cast<std::size_t>(i);
+}
+
+Subscript::Selection Subscript::selection(std::size_t length) const noexcept {
+  Py_ssize_t first = start, last = stop;
+  const Py_ssize_t count = PySlice_AdjustIndices(static_cast<Py_ssize_t>(length), &first, &last, step);
+  return {static_cast<std::size_t>(first), static_cast<std::size_t>(count), step};
+}
+
 namespace {
 
 // A NumPy boolean scalar: its type's module is "numpy" and its name "bool_"

@@ -79,6 +79,36 @@ struct Arg<std::size_t> {
 
 bool load_bool(PyObject* o, bool& out);
 
+// A subscript of a list of our own: an int, negative counting from the end,
+// or a slice, kept unresolved until the list's length is known. Anything else
+// is the interpreter's TypeError for an object that is not an integer.
+struct Subscript {
+  bool slice = false;
+  Py_ssize_t index = 0;  // an int, clipped to the Py_ssize_t range
+  Py_ssize_t start = 0, stop = 0, step = 1;
+
+  // The position of an int subscript in a sequence of `length` items, or
+  // nothing when it is out of range.
+  std::optional<std::size_t> position(std::size_t length) const noexcept;
+  // The positions a slice selects: first, then every `step`, `count` in all.
+  struct Selection {
+    std::size_t first, count;
+    Py_ssize_t step;
+  };
+  Selection selection(std::size_t length) const noexcept;
+};
+
+bool load_subscript(PyObject* o, Subscript& out) noexcept;
+
+template <>
+struct Arg<Subscript> {
+  Subscript value;
+  bool load(PyObject* o) noexcept { return load_subscript(o, value); }
+  const Subscript& get() const noexcept { return value; }
+  static bool runs_no_python(PyObject* o) noexcept { return PyLong_CheckExact(o); }
+};
+
+
 template <>
 struct Arg<bool> {
   bool value = false;
@@ -400,6 +430,8 @@ PyObject* to_python(const T& v) {
 
 template <class... E>
 PyObject* to_python(std::tuple<E...>&& v);
+template <class... E>
+PyObject* to_python(std::variant<E...>&& v);
 template <class A, class B>
 PyObject* to_python(std::pair<A, B>&& v);
 template <class E, std::size_t N>
@@ -444,6 +476,12 @@ PyObject* to_python(std::tuple<E...>&& v) {
     (PyTuple_SET_ITEM(tuple.get(), I, to_python(std::move(std::get<I>(v)))), ...);
   }(std::index_sequence_for<E...>{});
   return tuple.release();
+}
+
+// One of several result types, whichever the _impl returned.
+template <class... E>
+PyObject* to_python(std::variant<E...>&& v) {
+  return std::visit([](auto&& alternative) { return to_python(std::move(alternative)); }, std::move(v));
 }
 
 template <class A, class B>

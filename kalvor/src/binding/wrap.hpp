@@ -320,12 +320,16 @@ Py_ssize_t length_slot(PyObject* self) noexcept {
   });
 }
 
-// Subscript by an unsigned index, named "index" in conversion errors.
+// Subscript by the key type of Impl's second parameter (an unsigned index,
+// or an int or slice), named "index" in conversion errors.
+template <auto Impl>
+using SubscriptKey = Arg<std::remove_cvref_t<param_of<Impl, 1>>>;
+
 template <auto Impl, class G>
 PyObject* subscript_with(PyObject* self, PyObject* key) {
   Receiver<param_of<Impl, 0>, G> receiver;
   if (!receiver.load(self)) return nullptr;
-  Arg<std::size_t> index;
+  SubscriptKey<Impl> index;
   if (!index.load(key)) {
     prefix_argument_error("index");
     return nullptr;
@@ -336,7 +340,7 @@ PyObject* subscript_with(PyObject* self, PyObject* key) {
 template <auto Impl>
 PyObject* subscript_slot(PyObject* self, PyObject* key) noexcept {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    if (Arg<std::size_t>::runs_no_python(key)) return subscript_with<Impl, ReadCheck>(self, key);
+    if (SubscriptKey<Impl>::runs_no_python(key)) return subscript_with<Impl, ReadCheck>(self, key);
     return subscript_with<Impl, SharedBorrow>(self, key);
   });
 }
