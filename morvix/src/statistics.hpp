@@ -123,7 +123,8 @@ std::expected<Quat, FitError> mean(const Quat* q, std::size_t n, const Weight& w
       },
       [](const MeanBlock& a, const MeanBlock& b) { return combine(a, b); });
   const QuatExtent& e = all.extent;
-  if (e.bad_element != no_index) return std::unexpected(FitError{FitFault::element_not_finite, e.bad_element});
+  // The first unusable element, whichever its fault.
+  if (e.bad_element < e.zero_element) return std::unexpected(FitError{FitFault::element_not_finite, e.bad_element});
   if (e.zero_element != no_index) return std::unexpected(FitError{FitFault::element_zero, e.zero_element});
   if (e.bad_weight != no_index) return std::unexpected(FitError{weight_fault(weight(e.bad_weight)), e.bad_weight});
   if (!(e.heaviest > 0.0)) return std::unexpected(FitError{FitFault::weights_zero});

@@ -203,7 +203,8 @@ TEST(Mean, IgnoresSignsAndFindsTheCommonRotation) {
 TEST(Mean, Refusals) {
   const Quat quats[] = {{1, 0, 0, 0}, {0, 0, 0, 0}, {nan, 0, 0, 1}};
   EXPECT_EQ(mean(quats, 0, UnitWeights{}, SerialFold{}).error().fault, FitFault::empty);
-  EXPECT_EQ(mean(quats, 3, UnitWeights{}, SerialFold{}).error().fault, FitFault::element_not_finite);
+  EXPECT_EQ(mean(quats + 2, 1, UnitWeights{}, SerialFold{}).error().fault, FitFault::element_not_finite);
+  EXPECT_EQ(mean(quats, 3, UnitWeights{}, SerialFold{}).error().fault, FitFault::element_zero);
   const auto zero = mean(quats, 2, UnitWeights{}, SerialFold{}).error();
   EXPECT_EQ(zero.fault, FitFault::element_zero);
   EXPECT_EQ(zero.index, 1u);
