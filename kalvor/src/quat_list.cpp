@@ -83,7 +83,7 @@ QuatList quat_list_random_impl(std::size_t n, std::size_t seed) {
   bulk::run_parallel(
       n,
       [slots, seed](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) slots[i] = morvix::random_rotation(seed, i);
+        morvix::random_rotations(seed, begin, end - begin, slots + begin);
       },
       bulk::transcendental_weight);
   return out;

@@ -57,23 +57,59 @@ Quat from_kept(const Candidate& first, const Candidate& second) noexcept {
 
 }  // namespace
 
-Quat random_rotation(std::uint64_t seed, std::uint64_t index) noexcept {
-  // Both candidates of the first draw are kept about five times in eight.
-  Candidate c[2];
-  const unsigned kept = draw_candidates(seed, index, 0, c);
-  if (kept == 3u) [[likely]]
-    return from_kept(c[0], c[1]);
-  // Otherwise the stream goes on, candidate by candidate.
+namespace {
+
+// The rest of element `index`'s stream after a first draw that did not keep
+// both of its candidates.
+Quat after_first_draw(std::uint64_t seed, std::uint64_t index, unsigned kept, const Candidate* first) noexcept {
   Candidate found[2];
   int count = 0;
   for (unsigned k = 0; k < 2; ++k)
-    if ((kept >> k) & 1u) found[count++] = c[k];
+    if ((kept >> k) & 1u) found[count++] = first[k];
+  Candidate more[2];
   for (std::uint64_t draw = 1; count < 2; ++draw) {
-    const unsigned more = draw_candidates(seed, index, draw, c);
+    const unsigned more_kept = draw_candidates(seed, index, draw, more);
     for (unsigned k = 0; k < 2 && count < 2; ++k)
-      if ((more >> k) & 1u) found[count++] = c[k];
+      if ((more_kept >> k) & 1u) found[count++] = more[k];
   }
   return from_kept(found[0], found[1]);
+}
+
+}  // namespace
+
+Quat random_rotation(std::uint64_t seed, std::uint64_t index) noexcept {
+  Candidate c[2];
+  const unsigned kept = draw_candidates(seed, index, 0, c);
+  return kept == 3u ? from_kept(c[0], c[1]) : after_first_draw(seed, index, kept, c);
+}
+
+void random_rotations(std::uint64_t seed, std::uint64_t first, std::size_t count, Quat* out) noexcept {
+  // Both candidates of an element's first draw are kept about five times in
+  // eight, which no branch predictor can guess: so every element first takes
+  // the result of its first draw, without a branch, and the others are noted
+  // and finished in a second pass.
+  constexpr std::size_t chunk = 256;
+  struct Pending {
+    std::size_t at;
+    unsigned kept;
+    Candidate c[2];
+  };
+  Pending pending[chunk];
+  for (std::size_t b = 0; b < count; b += chunk) {
+    const std::size_t n = std::min(chunk, count - b);
+    std::size_t waiting = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      Pending& p = pending[waiting];
+      p.at = b + i;
+      p.kept = draw_candidates(seed, first + b + i, 0, p.c);
+      out[b + i] = from_kept(p.c[0], p.c[1]);
+      waiting += p.kept != 3u;
+    }
+    for (std::size_t k = 0; k < waiting; ++k) {
+      const Pending& p = pending[k];
+      out[p.at] = after_first_draw(seed, first + p.at, p.kept, p.c);
+    }
+  }
 }
 
 }  // namespace morvix

@@ -30,21 +30,6 @@ struct QuatExtent {
   double heaviest = 0.0;
 };
 
-template <class Weight>
-QuatExtent quat_extent(const Quat* q, const Weight& weight, std::size_t begin, std::size_t end) noexcept {
-  constexpr double big = std::numeric_limits<double>::max();
-  QuatExtent e;
-  for (std::size_t i = begin; i < end; ++i) {
-    const Quat& x = q[i];
-    const bool finite = (std::fabs(x.w) <= big) & (std::fabs(x.i) <= big) & (std::fabs(x.j) <= big) & (std::fabs(x.k) <= big);
-    if (!finite && e.bad_element == no_index) e.bad_element = i;
-    if (((x.w == 0.0) & (x.i == 0.0) & (x.j == 0.0) & (x.k == 0.0)) && e.zero_element == no_index) e.zero_element = i;
-    const double w = weight(i);
-    if (!good_weight(w) && e.bad_weight == no_index) e.bad_weight = i;
-    e.heaviest = std::max(e.heaviest, w);
-  }
-  return e;
-}
 inline QuatExtent combine(const QuatExtent& a, const QuatExtent& b) noexcept {
   return {std::min(a.bad_element, b.bad_element), std::min(a.zero_element, b.zero_element),
           std::min(a.bad_weight, b.bad_weight), std::max(a.heaviest, b.heaviest)};
@@ -60,33 +45,9 @@ inline Quat unit_of(const Quat& q) noexcept {
 }
 
 // The ten entries of Σ w·q·qᵀ/|q|² on and above the diagonal, row by row:
-// (ww, wi, wj, wk, ii, ij, ik, jj, jk, kk). Dividing the weight by |q|² once
-// costs one division where normalising q costs four and a square root; a q
-// whose |q|² could over- or underflow is normalised by unit_of instead.
+// (ww, wi, wj, wk, ii, ij, ik, jj, jk, kk).
 using QuatMoments = std::array<double, 10>;
 
-template <class Weight>
-QuatMoments quat_moments(const Quat* q, const Weight& weight, double weight_scale, std::size_t begin,
-                         std::size_t end) noexcept {
-  QuatMoments m{};
-  for (std::size_t i = begin; i < end; ++i) {
-    Quat u = q[i];
-    double w = weight(i) * weight_scale;
-    const double m2 = formula::quat_magnitude_squared(u);
-    if (m2 > 0x1p-900 && m2 < 0x1p900) [[likely]] {
-      w = w / m2;
-    } else {
-      u = unit_of(u);
-    }
-    const double c[4] = {u.w, u.i, u.j, u.k};
-    std::size_t n = 0;
-    for (int r = 0; r < 4; ++r) {
-      const double wr = w * c[r];
-      for (int s = r; s < 4; ++s, ++n) m[n] = m[n] + wr * c[s];
-    }
-  }
-  return m;
-}
 inline QuatMoments combine(const QuatMoments& a, const QuatMoments& b) noexcept {
   QuatMoments m;
   for (std::size_t n = 0; n < m.size(); ++n) m[n] = a[n] + b[n];
@@ -107,6 +68,53 @@ inline MeanBlock combine(const MeanBlock& a, const MeanBlock& b) noexcept {
   return {combine(a.extent, b.extent), combine(a.moments, b.moments)};
 }
 
+// Adds w·u·uᵀ/|u|² to m. Dividing the weight by |u|² costs one division where
+// normalising u costs four and a square root; a u whose |u|² could over- or
+// underflow is normalised by unit_of instead.
+[[gnu::always_inline]] inline void add_moments(QuatMoments& m, Quat u, double w) noexcept {
+  const double m2 = formula::quat_magnitude_squared(u);
+  if (m2 > 0x1p-900 && m2 < 0x1p900) [[likely]] {
+    w = w / m2;
+  } else {
+    u = unit_of(u);
+  }
+  const double c[4] = {u.w, u.i, u.j, u.k};
+  std::size_t n = 0;
+  for (int r = 0; r < 4; ++r) {
+    const double wr = w * c[r];
+    for (int s = r; s < 4; ++s, ++n) m[n] = m[n] + wr * c[s];
+  }
+}
+
+template <class Weight>
+QuatMoments quat_moments(const Quat* q, const Weight& weight, double weight_scale, std::size_t begin,
+                         std::size_t end) noexcept {
+  QuatMoments m{};
+  for (std::size_t i = begin; i < end; ++i) add_moments(m, q[i], weight(i) * weight_scale);
+  return m;
+}
+
+// Checks and moments in one pass, weights unscaled (a refused element only
+// spoils sums no one reads).
+template <class Weight>
+MeanBlock mean_block(const Quat* q, const Weight& weight, std::size_t begin, std::size_t end) noexcept {
+  constexpr double big = std::numeric_limits<double>::max();
+  MeanBlock out{};
+  QuatExtent& e = out.extent;
+  for (std::size_t i = begin; i < end; ++i) {
+    const Quat& u = q[i];
+    const double w = weight(i);
+    const bool finite = (std::fabs(u.w) <= big) & (std::fabs(u.i) <= big) & (std::fabs(u.j) <= big) & (std::fabs(u.k) <= big);
+    const bool zero = (u.w == 0.0) & (u.i == 0.0) & (u.j == 0.0) & (u.k == 0.0);
+    if (!finite && e.bad_element == no_index) e.bad_element = i;
+    if (zero && e.zero_element == no_index) e.zero_element = i;
+    if (!good_weight(w) && e.bad_weight == no_index) e.bad_weight = i;
+    e.heaviest = std::max(e.heaviest, w);
+    add_moments(out.moments, u, w);
+  }
+  return out;
+}
+
 // The rotation minimising Σ wᵢ·‖R(q) − R(qᵢ)‖² (chordal distances of the
 // rotation matrices), q and −q counting as the same rotation: the principal
 // eigenvector of Σ wᵢ·qᵢ·qᵢᵀ over the unit elements. Flipping the sign of
@@ -117,10 +125,7 @@ template <class Weight, class Fold>
 std::expected<Quat, FitError> mean(const Quat* q, std::size_t n, const Weight& weight, Fold fold) {
   if (n == 0) return std::unexpected(FitError{FitFault::empty});
   const MeanBlock all = fold(
-      n,
-      [&](std::size_t b, std::size_t end) {
-        return MeanBlock{quat_extent(q, weight, b, end), quat_moments(q, weight, 1.0, b, end)};
-      },
+      n, [&](std::size_t b, std::size_t end) { return mean_block(q, weight, b, end); },
       [](const MeanBlock& a, const MeanBlock& b) { return combine(a, b); });
   const QuatExtent& e = all.extent;
   // The first unusable element, whichever its fault.
@@ -150,6 +155,8 @@ std::expected<Quat, FitError> mean(const Quat* q, std::size_t n, const Weight& w
 // w < 0. Only sums, products, a division and a square root, each rounded
 // once by IEEE-754, so every machine gives the same bits.
 Quat random_rotation(std::uint64_t seed, std::uint64_t index) noexcept;
+// out[k] = random_rotation(seed, first + k) for k in [0, count), faster.
+void random_rotations(std::uint64_t seed, std::uint64_t first, std::size_t count, Quat* out) noexcept;
 
 // ---- powers and series
 
