@@ -128,7 +128,7 @@ binding::ClassBuilder<Quat> quat_table() {
                        .method<quat_to_xyzw_impl>("to_xyzw")
                        .method<quat_angle_to_impl>("angle_to", "other")
                        .method<quat_power_impl>("power", "t")
-                       .static_method<quat_align_impl>("align", "source", "target", "weights")
+                       .static_method<quat_align_impl>("align", "source", "target", "weights=None")
                        .equality<quat_eq_impl>()
                        .text<quat_text_impl>()
                        .buffer<quat_buffer_impl>()

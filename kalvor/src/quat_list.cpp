@@ -276,7 +276,7 @@ binding::ClassBuilder<QuatList> quat_list_table() {
                        .method<quat_list_to_euler_impl<morvix::EulerFrame::intrinsic>>("to_intrinsic_euler", "axes")
                        .method<quat_list_to_euler_impl<morvix::EulerFrame::extrinsic>>("to_extrinsic_euler", "axes")
                        .method<quat_list_angle_to_impl>("angle_to", "other")
-                       .method<quat_list_mean_impl>("mean", "weights")
+                       .method<quat_list_mean_impl>("mean", "weights=None")
                        .static_method<quat_list_random_impl>("random", "n", "seed")
                        .method<quat_list_power_impl>("power", "t")
                        .method<quat_list_accumulate_impl>("accumulate")

@@ -92,7 +92,7 @@ binding::ClassBuilder<RigidTransform> rigid_transform_table() {
                        .method<rigid_transform_inverse_impl>("inverse")
                        .method<rigid_transform_interpolate_impl>("interpolate", "other", "s")
                        .method<rigid_transform_to_matrix_impl>("to_matrix")
-                       .static_method<rigid_transform_align_impl>("align", "source", "target", "weights")
+                       .static_method<rigid_transform_align_impl>("align", "source", "target", "weights=None")
                        .equality<rigid_transform_eq_impl>()
                        .repr<rigid_transform_repr_impl>()
                        .pickled_by_constructor<rigid_transform_args_impl>());

@@ -3,15 +3,23 @@
 #include "kalvor/src/binding/errors.hpp"
 
 #include <cstring>
+#include <string>
 
 namespace kalvor::binding {
 
-const Signature* make_signature(std::string call, std::vector<const char*> names, std::size_t required) {
+const Signature* make_signature(std::string call, std::vector<const char*> names) {
   // Interned once, so keywords (interned by the compiler) usually match by
   // pointer before any string comparison.
-  const std::size_t n = names.size();
-  auto* sig = new Signature{std::move(call), std::move(names), {}, required < n ? required : n};
-  for (const char* name : sig->names) sig->interned.push_back(PyUnicode_InternFromString(name));
+  auto* sig = new Signature{std::move(call), std::move(names), {}, 0};
+  sig->required = sig->names.size();
+  for (std::size_t i = 0; i < sig->names.size(); ++i) {
+    const char* name = sig->names[i];
+    if (const char* eq = std::strchr(name, '=')) {
+      sig->names[i] = (new std::string(name, eq))->c_str();
+      if (sig->required == sig->names.size()) sig->required = i;
+    }
+    sig->interned.push_back(PyUnicode_InternFromString(sig->names[i]));
+  }
   return sig;
 }
 
@@ -20,7 +28,7 @@ namespace {
 bool start(const Signature& sig, std::size_t nargs, PyObject* const* args, PyObject** out) {
   const std::size_t n = sig.names.size();
   if (nargs > n) {
-    too_many_positional(sig.call, n, nargs);
+    too_many_positional(sig.call, sig.required, n, nargs);
     return false;
   }
   for (std::size_t i = 0; i < n; ++i) out[i] = i < nargs ? args[i] : nullptr;
@@ -57,12 +65,12 @@ bool place_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObjec
 }
 
 bool finish(const Signature& sig, PyObject** out) {
-  const std::size_t n = sig.required;
+  const std::size_t n = sig.names.size();
   std::size_t missing_count = 0;
-  for (std::size_t i = 0; i < n; ++i) missing_count += out[i] == nullptr;
+  for (std::size_t i = 0; i < sig.required; ++i) missing_count += out[i] == nullptr;
   if (missing_count == 0) return true;
   std::vector<const char*> missing;
-  for (std::size_t i = 0; i < n; ++i)
+  for (std::size_t i = 0; i < sig.required; ++i)
     if (out[i] == nullptr) missing.push_back(sig.names[i]);
   missing_arguments(sig.call, missing);
   return false;

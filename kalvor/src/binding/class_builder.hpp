@@ -239,16 +239,7 @@ class ClassBuilder {
 
   template <auto Impl, bool HasSelf>
   ClassBuilder& add_method(const char* name, std::vector<const char*> names) {
-    // Trailing std::optional parameters may be left out: they default to None.
-    const std::size_t required = [&]<std::size_t... I>(std::index_sequence<I...>) {
-      std::size_t count = 0;
-      ((count = is_optional<std::remove_cvref_t<param_of<Impl, (HasSelf ? 1 : 0) + I>>> ? count : I + 1), ...);
-      return count;
-    }(std::make_index_sequence<params_of<Impl, HasSelf>>{});
-    std::vector<std::string> shown(names.begin(), names.end());
-    for (std::size_t i = required; i < shown.size(); ++i) shown[i] += "=None";
-    std::string params;
-    for (std::size_t i = 0; i < shown.size(); ++i) params += (i > 0 ? ", " : "") + shown[i];
+    const std::string params = join_names(names);
     std::string text = std::string(name) + "(" + (HasSelf ? (names.empty() ? "$self" : "$self, ") : "") + params +
                        ")\n--\n\n";
     PyMethodDef def{name, nullptr, 0, keep(std::move(text))};
@@ -260,7 +251,7 @@ class ClassBuilder {
       def.ml_flags = METH_FASTCALL | METH_KEYWORDS;
     }
     if (!HasSelf) def.ml_flags |= METH_STATIC;
-    signature_of<Impl> = make_signature(std::string(name_) + "." + name + "()", std::move(names), required);
+    signature_of<Impl> = make_signature(std::string(name_) + "." + name + "()", std::move(names));
     methods_.push_back(def);
     return *this;
   }

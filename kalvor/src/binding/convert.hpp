@@ -8,7 +8,7 @@
 //   std::array<E, N>  a sequence of exactly N items, each converted as E
 //                     (so Matrix3 is three sequences of three floats)
 //   EulerAxes         a str of three axis letters ("xyz", "ZXZ")
-//   std::optional<T>  None or a missing argument (nullopt), else as T
+//   std::optional<T>  an optional parameter: empty when missing or None, else as T
 // Each `load` fails by returning false with exactly one Python error set, not
 // prefixed; the caller adds "argument '{name}': " in one place. A C++
 // exception (an allocation that fails) passes through to the wrapper's single
@@ -75,6 +75,28 @@ struct Arg<std::size_t> {
   }
   std::size_t get() const noexcept { return value; }
   static bool runs_no_python(PyObject* o) noexcept { return PyLong_CheckExact(o); }
+};
+
+// An optional parameter ("k=1" or "weights=None" in the table): empty when
+// it is not given or given as None, so None always means the default.
+template <class T>
+struct Arg<std::optional<T>> {
+  Arg<T> inner;
+  bool given = false;
+  bool load(PyObject* o) {
+    if (o == nullptr || o == Py_None) return true;
+    given = true;
+    return inner.load(o);
+  }
+  std::optional<T> get() const { return given ? std::optional<T>(inner.get()) : std::nullopt; }
+  static bool runs_no_python(PyObject* o) noexcept {
+    if (o == nullptr || o == Py_None) return true;
+    if constexpr (requires { Arg<T>::runs_no_python(o); }) {
+      return Arg<T>::runs_no_python(o);
+    } else {
+      return false;
+    }
+  }
 };
 
 bool load_bool(PyObject* o, bool& out);
@@ -218,34 +240,6 @@ template <class... T, class Guard>
 struct one_of_arg<OneOf<T...>, Guard> {
   using type = OneOfArg<Guard, T...>;
 };
-
-// A parameter that may be left out or given as None (std::nullopt then);
-// anything else goes through T's converter.
-template <class T>
-struct Arg<std::optional<T>> {
-  Arg<T> inner;
-  std::optional<T> value;
-  bool load(PyObject* o) {
-    if (o == nullptr || o == Py_None) return true;
-    if (!inner.load(o)) return false;
-    value = inner.get();
-    return true;
-  }
-  const std::optional<T>& get() const noexcept { return value; }
-  static bool runs_no_python(PyObject* o) noexcept {
-    if (o == nullptr || o == Py_None) return true;
-    if constexpr (requires { Arg<T>::runs_no_python(o); }) {
-      return Arg<T>::runs_no_python(o);
-    } else {
-      return false;
-    }
-  }
-};
-
-template <class P>
-inline constexpr bool is_optional = false;
-template <class T>
-inline constexpr bool is_optional<std::optional<T>> = true;
 
 // Checks that `o` is a sequence and not a `str`, and returns its iterator and
 // its length (0 when the length cannot be read); null with the error set.

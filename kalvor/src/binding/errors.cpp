@@ -86,9 +86,15 @@ std::string type_name(PyObject* obj) {
   return utf8(name.get());
 }
 
-[[gnu::cold]] void too_many_positional(std::string_view call, std::size_t expected, std::size_t given) {
-  set_type_error(text_of(call, " takes ", expected, " positional arguments but ", given,
-                         given == 1 ? " was given" : " were given"));
+[[gnu::cold]] void too_many_positional(std::string_view call, std::size_t required, std::size_t expected,
+                                      std::size_t given) {
+  if (required == expected) {
+    set_type_error(text_of(call, " takes ", expected, " positional arguments but ", given,
+                           given == 1 ? " was given" : " were given"));
+  } else {
+    set_type_error(text_of(call, " takes from ", required, " to ", expected, " positional arguments but ", given,
+                           given == 1 ? " was given" : " were given"));
+  }
 }
 
 [[gnu::cold]] void multiple_values(std::string_view call, const char* param) {

@@ -37,7 +37,7 @@ struct PythonError {};
 std::string type_name(PyObject* obj);
 
 // ---- argument matching
-void too_many_positional(std::string_view call, std::size_t expected, std::size_t given);
+void too_many_positional(std::string_view call, std::size_t required, std::size_t expected, std::size_t given);
 void multiple_values(std::string_view call, const char* param);
 void unexpected_keyword(std::string_view call, PyObject* keyword);
 void missing_arguments(std::string_view call, std::span<const char* const> missing);
