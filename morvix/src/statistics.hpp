@@ -68,50 +68,98 @@ inline MeanBlock combine(const MeanBlock& a, const MeanBlock& b) noexcept {
   return {combine(a.extent, b.extent), combine(a.moments, b.moments)};
 }
 
-// Adds w·u·uᵀ/|u|² to m. Dividing the weight by |u|² costs one division where
-// normalising u costs four and a square root; a u whose |u|² could over- or
-// underflow is normalised by unit_of instead.
-[[gnu::always_inline]] inline void add_moments(QuatMoments& m, Quat u, double w) noexcept {
-  const double m2 = formula::quat_magnitude_squared(u);
-  if (m2 > 0x1p-900 && m2 < 0x1p900) [[likely]] {
-    w = w / m2;
-  } else {
-    u = unit_of(u);
-  }
-  const double c[4] = {u.w, u.i, u.j, u.k};
+// Adds w·c·cᵀ to the moments m, entry by entry as QuatMoments orders them;
+// T is double, or Pair: two elements side by side, one in each lane.
+template <class T>
+[[gnu::always_inline]] inline void add_moments(std::array<T, 10>& m, const T (&c)[4], T w) noexcept {
   std::size_t n = 0;
   for (int r = 0; r < 4; ++r) {
-    const double wr = w * c[r];
+    const T wr = w * c[r];
     for (int s = r; s < 4; ++s, ++n) m[n] = m[n] + wr * c[s];
   }
+}
+inline void add_moments(QuatMoments& m, const Quat& u, double w) noexcept {
+  const double c[4] = {u.w, u.i, u.j, u.k};
+  add_moments(m, c, w);
+}
+// |u|² far from over- and underflow: then u is finite and not zero, and w / |u|²
+// (one division where normalising u takes four and a square root) loses nothing.
+inline bool moderate(double m2) noexcept { return m2 > 0x1p-900 && m2 < 0x1p900; }
+
+// Two doubles that the compiler keeps in one SSE register: each operation is
+// the IEEE-754 operation on each lane, so the lanes give the bits of two
+// scalar sums.
+using Pair = double __attribute__((vector_size(16)));
+
+// The moments of [begin, end) in two lanes: elements at even offsets from
+// begin in lane 0, at odd offsets in lane 1, each lane summed in order, then
+// lane 0 + lane 1. `add(lanes, lane, i)` adds element i in one lane itself
+// when the pair cannot take the common path.
+template <class Weight, class Add>
+QuatMoments paired_moments(const Quat* q, const Weight& weight, double weight_scale, std::size_t begin,
+                           std::size_t end, Add add) noexcept {
+  std::array<Pair, 10> lanes{};
+  std::size_t i = begin;
+  for (; i + 1 < end; i += 2) {
+    const Quat& a = q[i];
+    const Quat& b = q[i + 1];
+    const double ma = formula::quat_magnitude_squared(a), mb = formula::quat_magnitude_squared(b);
+    if (moderate(ma) & moderate(mb)) [[likely]] {
+      const Pair w = Pair{weight(i), weight(i + 1)} * weight_scale;
+      const Pair c[4] = {{a.w, b.w}, {a.i, b.i}, {a.j, b.j}, {a.k, b.k}};
+      add_moments(lanes, c, w / Pair{ma, mb});
+    } else {
+      add(lanes, 0, i);
+      add(lanes, 1, i + 1);
+    }
+  }
+  if (i < end) add(lanes, 0, i);
+  QuatMoments m;
+  for (std::size_t n = 0; n < m.size(); ++n) m[n] = lanes[n][0] + lanes[n][1];
+  return m;
+}
+
+// Element i's w·u·uᵀ/|u|² added in lane `lane` alone, the way the pair adds it;
+// a u whose |u|² is not moderate is normalised by unit_of first.
+inline void add_in_lane(std::array<Pair, 10>& lanes, int lane, const Quat& u, double w) noexcept {
+  const double m2 = formula::quat_magnitude_squared(u);
+  const Quat v = moderate(m2) ? u : unit_of(u);
+  const double f = moderate(m2) ? w / m2 : w;
+  QuatMoments m;
+  for (std::size_t n = 0; n < m.size(); ++n) m[n] = lanes[n][lane];
+  add_moments(m, v, f);
+  for (std::size_t n = 0; n < m.size(); ++n) lanes[n][lane] = m[n];
 }
 
 template <class Weight>
 QuatMoments quat_moments(const Quat* q, const Weight& weight, double weight_scale, std::size_t begin,
                          std::size_t end) noexcept {
-  QuatMoments m{};
-  for (std::size_t i = begin; i < end; ++i) add_moments(m, q[i], weight(i) * weight_scale);
-  return m;
+  return paired_moments(q, weight, weight_scale, begin, end, [&](std::array<Pair, 10>& lanes, int lane, std::size_t i) {
+    add_in_lane(lanes, lane, q[i], weight(i) * weight_scale);
+  });
 }
 
 // Checks and moments in one pass, weights unscaled (a refused element only
-// spoils sums no one reads).
+// spoils sums no one reads). Only a quaternion whose |q|² is not moderate can
+// be zero or hold a non-finite component, so only that one is looked at closely.
 template <class Weight>
 MeanBlock mean_block(const Quat* q, const Weight& weight, std::size_t begin, std::size_t end) noexcept {
-  constexpr double big = std::numeric_limits<double>::max();
   MeanBlock out{};
   QuatExtent& e = out.extent;
   for (std::size_t i = begin; i < end; ++i) {
-    const Quat& u = q[i];
     const double w = weight(i);
+    if (!good_weight(w) && e.bad_weight == no_index) e.bad_weight = i;
+    e.heaviest = std::max(e.heaviest, w);
+  }
+  out.moments = paired_moments(q, weight, 1.0, begin, end, [&](std::array<Pair, 10>& lanes, int lane, std::size_t i) {
+    const Quat& u = q[i];
+    constexpr double big = std::numeric_limits<double>::max();
     const bool finite = (std::fabs(u.w) <= big) & (std::fabs(u.i) <= big) & (std::fabs(u.j) <= big) & (std::fabs(u.k) <= big);
     const bool zero = (u.w == 0.0) & (u.i == 0.0) & (u.j == 0.0) & (u.k == 0.0);
     if (!finite && e.bad_element == no_index) e.bad_element = i;
     if (zero && e.zero_element == no_index) e.zero_element = i;
-    if (!good_weight(w) && e.bad_weight == no_index) e.bad_weight = i;
-    e.heaviest = std::max(e.heaviest, w);
-    add_moments(out.moments, u, w);
-  }
+    if (finite && !zero) add_in_lane(lanes, lane, u, weight(i));
+  });
   return out;
 }
 

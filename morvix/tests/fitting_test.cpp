@@ -200,6 +200,27 @@ TEST(Mean, IgnoresSignsAndFindsTheCommonRotation) {
   }
 }
 
+TEST(Mean, ElementsOfAnyLengthCountAsTheirDirection) {
+  // Lengths whose squares over- or underflow take the careful path, in pairs and alone.
+  Numbers numbers;
+  std::vector<Quat> unit, scaled;
+  const double scales[] = {1.0, 1e200, 1e-200, 3.0, 1.0, 1e-170, 1e300};
+  for (int i = 0; i < 301; ++i) {
+    const Quat q = normalize(then(from_rotation_vector(numbers.vec() * 0.2), some_rotation));
+    const double c = scales[i % 7] * (i % 5 == 0 ? -1.0 : 1.0);
+    unit.push_back(q);
+    scaled.push_back({c * q.w, c * q.i, c * q.j, c * q.k});
+  }
+  const Quat a = *mean(unit.data(), unit.size(), UnitWeights{}, SerialFold{});
+  const Quat b = *mean(scaled.data(), scaled.size(), UnitWeights{}, BackwardFold{});
+  EXPECT_LE(angle_between(a, b), 4e-15);
+  // Weights so large or small that their sums are taken again, scaled.
+  for (double w : {1e-300, 1e300}) {
+    const Quat c = *mean(unit.data(), unit.size(), [w](std::size_t) { return w; }, SerialFold{});
+    EXPECT_LE(angle_between(a, c), 4e-15) << w;
+  }
+}
+
 TEST(Mean, Refusals) {
   const Quat quats[] = {{1, 0, 0, 0}, {0, 0, 0, 0}, {nan, 0, 0, 1}};
   EXPECT_EQ(mean(quats, 0, UnitWeights{}, SerialFold{}).error().fault, FitFault::empty);
