@@ -98,7 +98,21 @@ void random_rotations(std::uint64_t seed, std::uint64_t first, std::size_t count
   for (std::size_t b = 0; b < count; b += chunk) {
     const std::size_t n = std::min(chunk, count - b);
     std::size_t waiting = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    // Two elements at a time: their generators are independent chains of
+    // multiplications, which the processor then runs side by side.
+    for (; i + 1 < n; i += 2) {
+      Candidate c[2][2];
+      const unsigned kept0 = draw_candidates(seed, first + b + i, 0, c[0]);
+      const unsigned kept1 = draw_candidates(seed, first + b + i + 1, 0, c[1]);
+      out[b + i] = from_kept(c[0][0], c[0][1]);
+      out[b + i + 1] = from_kept(c[1][0], c[1][1]);
+      pending[waiting] = {b + i, kept0, {c[0][0], c[0][1]}};
+      waiting += kept0 != 3u;
+      pending[waiting] = {b + i + 1, kept1, {c[1][0], c[1][1]}};
+      waiting += kept1 != 3u;
+    }
+    for (; i < n; ++i) {
       Pending& p = pending[waiting];
       p.at = b + i;
       p.kept = draw_candidates(seed, first + b + i, 0, p.c);
