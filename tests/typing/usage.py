@@ -39,6 +39,11 @@ assert_type(memoryview(QuatList.from_xyzw_array(track.to_xyzw_array())).shape, t
 assert_type(QuatList.from_intrinsic_euler("xyz", track.to_extrinsic_euler("zyx")).angle_to(q), NDArray[np.float64])
 assert_type((track[-1], track[1:], track.angle_to(track).tolist()), tuple[Quat, QuatList, Any])
 assert_type(QuatList.from_rotation_vectors(track.to_rotation_vectors()), QuatList)
+points = VecList([Vec3d(1, 0, 0), Vec3d(0, 1, 0), Vec3d(0, 0, 1)])
+assert_type(Quat.align(points, points), tuple[Quat, float])
+assert_type(RigidTransform.align(points, points, weights=np.ones(3)), tuple[RigidTransform, float])
+assert_type((track.mean([1.0, 2, 3]), q.power(0.5)), tuple[Quat, Quat])
+assert_type((QuatList.random(3, seed=2**64 - 1), track.power(2), track.accumulate(), track.differences()), tuple[QuatList, QuatList, QuatList, QuatList])
 
 plane = Plane.from_points(Vec3d(0, 0, 1), Vec3d(1, 0, 1), Vec3d(0, 1, 1))
 assert_type(geometry.plane_line(plane, Vec3d.zero(), Vec3d(1, 1, 1)), Vec3d)
