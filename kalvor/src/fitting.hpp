@@ -6,6 +6,7 @@
 #include "kalvor/src/binding/buffer.hpp"
 #include "kalvor/src/binding/errors.hpp"
 #include "kalvor/src/bulk_list.hpp"
+#include "kalvor/src/vec_list.hpp"
 #include "morvix/src/fitting.hpp"
 
 #include <algorithm>
@@ -44,15 +45,29 @@ struct FloatWeights {
   double operator()(std::size_t i) const noexcept { return floats[i]; }
 };
 
-// fn(weights) with every weight 1 for None, else the floats given, which must
-// be one per element: `item` names an element in the error ("quaternion").
+// The value of fn(weights, BlockFold{}) over n elements, weights all 1 for
+// None, else the floats given, one per element; each refusal (of the call or
+// of the core's std::expected result) becomes the ValueError naming `call`,
+// `item` naming one element ("quaternion").
 template <class Fn>
-auto with_weights(std::string_view call, const std::optional<binding::Floats>& weights, std::size_t n,
-                  std::string_view item, Fn fn) {
+auto fitted(std::string_view call, const std::optional<binding::Floats>& weights, std::size_t n,
+            std::string_view item, Fn fn) {
   if (n == 0) binding::throw_fit_error(call, {morvix::FitFault::empty}, item);
-  if (!weights) return fn(morvix::UnitWeights{});
-  if (weights->size != n) binding::throw_weight_count(call, n, item, weights->size);
-  return fn(FloatWeights{*weights});
+  if (weights && weights->size != n) binding::throw_weight_count(call, n, item, weights->size);
+  const auto result = weights ? fn(FloatWeights{*weights}, BlockFold{}) : fn(morvix::UnitWeights{}, BlockFold{});
+  if (!result) binding::throw_fit_error(call, result.error(), item);
+  return *result;
+}
+
+// The same for pairs of VecLists, which must be of one length.
+template <class Fn>
+auto fitted_pairs(std::string_view call, const VecList& source, const VecList& target,
+                  const std::optional<binding::Floats>& weights, std::string_view item, Fn fn) {
+  const std::size_t n = source.items.size();
+  if (target.items.size() != n) binding::throw_pair_lengths(call, n, target.items.size());
+  return fitted(call, weights, n, item, [&](const auto& w, BlockFold fold) {
+    return fn(source.items.data(), target.items.data(), n, w, fold);
+  });
 }
 
 }  // namespace kalvor

@@ -75,14 +75,9 @@ Quat quat_power_impl(const Quat& q, double t) { return morvix::power(q, t); }
 
 std::tuple<Quat, double> quat_align_impl(const VecList& source, const VecList& target,
                                          const std::optional<binding::Floats>& weights) {
-  const std::string_view call = binding::signature_of<quat_align_impl>->call;
-  const std::size_t n = source.items.size();
-  if (target.items.size() != n) binding::throw_pair_lengths(call, n, target.items.size());
-  const auto fit = with_weights(call, weights, n, "pair of vectors", [&](const auto& w) {
-    return morvix::align_rotation(source.items.data(), target.items.data(), n, w, BlockFold{});
-  });
-  if (!fit) binding::throw_fit_error(call, fit.error(), "pair of vectors");
-  return {fit->rotation, fit->rssd};
+  const morvix::Alignment fit = fitted_pairs(binding::signature_of<quat_align_impl>->call, source, target, weights,
+                                             "pair of vectors", [](auto... args) { return morvix::align_rotation(args...); });
+  return {fit.rotation, fit.rssd};
 }
 
 bool quat_eq_impl(const Quat& a, const Quat& b) { return a == b; }

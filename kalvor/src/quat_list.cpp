@@ -67,12 +67,8 @@ QuatList quat_list_normalize_impl(const QuatList& self) {
 // ---- statistics and series
 
 Quat quat_list_mean_impl(const QuatList& self, const std::optional<binding::Floats>& weights) {
-  const std::string_view call = binding::signature_of<quat_list_mean_impl>->call;
-  const std::size_t n = self.items.size();
-  const auto mean = with_weights(call, weights, n, "quaternion",
-                                 [&](const auto& w) { return morvix::mean(self.items.data(), n, w, BlockFold{}); });
-  if (!mean) binding::throw_fit_error(call, mean.error(), "quaternion");
-  return *mean;
+  return fitted(binding::signature_of<quat_list_mean_impl>->call, weights, self.items.size(), "quaternion",
+                [&](const auto& w, BlockFold fold) { return morvix::mean(self.items.data(), self.items.size(), w, fold); });
 }
 
 // Element i is drawn from its own counter, wherever it is computed.

@@ -54,14 +54,9 @@ RigidTransform rigid_transform_from_matrix_impl(const morvix::Matrix4& m) {
 
 std::tuple<RigidTransform, double> rigid_transform_align_impl(const VecList& source, const VecList& target,
                                                               const std::optional<binding::Floats>& weights) {
-  const std::string_view call = binding::signature_of<rigid_transform_align_impl>->call;
-  const std::size_t n = source.items.size();
-  if (target.items.size() != n) binding::throw_pair_lengths(call, n, target.items.size());
-  const auto fit = with_weights(call, weights, n, "pair of points", [&](const auto& w) {
-    return morvix::align_pose(source.items.data(), target.items.data(), n, w, BlockFold{});
-  });
-  if (!fit) binding::throw_fit_error(call, fit.error(), "pair of points");
-  return {fit->transform, fit->rssd};
+  const morvix::PoseAlignment fit = fitted_pairs(binding::signature_of<rigid_transform_align_impl>->call, source, target,
+                                                 weights, "pair of points", [](auto... args) { return morvix::align_pose(args...); });
+  return {fit.transform, fit.rssd};
 }
 
 bool rigid_transform_eq_impl(const RigidTransform& a, const RigidTransform& b) { return a == b; }

@@ -98,8 +98,8 @@ void subinterpreters_unsupported() noexcept;
 enum class PoseMatrixTest { orthonormal_block, block_determinant, last_column };
 [[noreturn]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false);
 
-// Data a fit or a mean cannot use: ValueError "{call} expected {source}
-// and {target} of the same length, got {a} and {b}", "{call} needs at least
+// Data a fit or a mean cannot use: ValueError "{call} expected source and
+// target of the same length, got {a} and {b}", "{call} needs at least
 // one {item}", "{call} expected one weight for each of the {n} {item}s, got
 // {m}", "{call} expected finite coordinates: source[3] is not finite",
 // "{call} expected finite, non-zero quaternions: element 3 is zero",
