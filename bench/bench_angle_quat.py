@@ -30,11 +30,12 @@ yaw, pitch, roll = AngleRadians(0.3), AngleRadians(-0.2), AngleRadians(0.1)
 rotvec = q.to_rotation_vector()
 grotvec = glm.dvec3(rotvec.x, rotvec.y, rotvec.z)
 xyzw = q.to_xyzw()
+wxyz = q.to_wxyz()
 
 scope = dict(
     kalvor=kalvor, glm=glm, AngleRadians=AngleRadians, Quat=Quat, axis=axis, angle=angle, q=q, q2=q2, v=v,
     gaxis=gaxis, gq=gq, gq2=gq2, gv=gv, x=0.7, p=p, gp=gp, u=u, gu=gu, rows=rows,
-    yaw=yaw, pitch=pitch, roll=roll, rotvec=rotvec, grotvec=grotvec, xyzw=xyzw,
+    yaw=yaw, pitch=pitch, roll=roll, rotvec=rotvec, grotvec=grotvec, xyzw=xyzw, wxyz=wxyz,
 )
 
 QUAT_ROWS = [
@@ -57,6 +58,8 @@ QUAT_ROWS = [
     ("to_rotation_vector", "q.to_rotation_vector()", "glm.axis(gq) * glm.angle(gq)", "f.noargs_new()"),
     ("from_xyzw", "Quat.from_xyzw(*xyzw)", "glm.dquat(xyzw[3], *xyzw[:3])", "Floor.build(f, g)"),
     ("to_xyzw", "q.to_xyzw()", "(gq.x, gq.y, gq.z, gq.w)", "f.noargs_new()"),
+    ("from_wxyz", "Quat.from_wxyz(*wxyz)", "glm.dquat(*wxyz)", "Floor.build(f, g)"),
+    ("to_wxyz", "q.to_wxyz()", "(gq.w, gq.x, gq.y, gq.z)", "f.noargs_new()"),
     ("angle_to", "q.angle_to(p)", "glm.angle(glm.inverse(gq) * gp)", "f.method_new(g)"),
 ]
 

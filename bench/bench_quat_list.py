@@ -26,6 +26,7 @@ def scope_for(n, seed=1):
     ql = QuatList.from_array(wijk)
     ql2 = QuatList.from_array(np.roll(wijk, 1, axis=0))
     xyzw = np.ascontiguousarray(np.asarray(ql.to_xyzw_array()))
+    wxyz = np.ascontiguousarray(ql.to_wxyz_array())
     r, r2 = Rotation.from_quat(xyzw), Rotation.from_quat(np.asarray(ql2.to_xyzw_array()))
     v = rng.standard_normal((n, 3))
     matrices = r.as_matrix()
@@ -34,7 +35,7 @@ def scope_for(n, seed=1):
     keys = QuatList.from_array(wijk[:KEYS]) if n >= KEYS else QuatList.from_array(rng.standard_normal((KEYS, 4)))
     return dict(
         np=np, Rotation=Rotation, Slerp=Slerp, QuatList=QuatList, VecList=VecList,
-        wijk=wijk, xyzw=xyzw, ql=ql, ql2=ql2, r=r, r2=r2, v=v, vl=VecList.from_array(v), matrices=matrices,
+        wijk=wijk, xyzw=xyzw, wxyz=wxyz, q1=ql[0], r1=r[0], ql=ql, ql2=ql2, r=r, r2=r2, v=v, vl=VecList.from_array(v), matrices=matrices,
         rotvecs=rotvecs, rvl=VecList.from_array(rotvecs), angles=angles,
         keys=keys, key_r=Rotation.from_quat(np.asarray(keys.to_xyzw_array())), key_times=key_times,
         times=rng.uniform(key_times[0], key_times[-1], n),  # scipy refuses times outside the keys
@@ -46,8 +47,11 @@ ROWS = [
     ("from_array (w, i, j, k)", "QuatList.from_array(wijk)", "Rotation.from_quat(xyzw)"),
     ("from_xyzw_array / from_quat", "QuatList.from_xyzw_array(xyzw)", "Rotation.from_quat(xyzw)"),
     ("to_xyzw_array / as_quat", "ql.to_xyzw_array()", "r.as_quat()"),
+    ("from_wxyz_array / from_quat(scalar_first)", "QuatList.from_wxyz_array(wxyz)", "Rotation.from_quat(wxyz, scalar_first=True)"),
+    ("to_wxyz_array / as_quat(scalar_first)", "ql.to_wxyz_array()", "r.as_quat(scalar_first=True)"),
     ("rotate element-wise / apply", "ql.rotate(vl)", "r.apply(v)"),
     ("then / r2 * r1", "ql.then(ql2)", "r2 * r"),
+    ("one before each: q.then(ql) / r * r1", "q1.then(ql)", "r * r1"),
     ("inverse / inv()", "ql.inverse()", "r.inv()"),
     ("slerp element-wise, t = 0.3", "ql.slerp(ql2, 0.3)", "r * Rotation.from_rotvec((r.inv() * r2).as_rotvec() * 0.3)"),
     (f"interpolate, {KEYS} keys / Slerp", "keys.interpolate(key_times, times)", "Slerp(key_times, key_r)(times)"),

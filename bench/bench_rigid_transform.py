@@ -19,18 +19,18 @@ N = 1_000_000
 RigidTransform, Quat, Vec3d, VecList = kalvor.RigidTransform, kalvor.Quat, kalvor.Vec3d, kalvor.VecList
 
 # Two poses, the same in every library: scipy's [x, y, z, w] is this library's Quat(w, -x, -y, -z),
-# and PyGLM's matrices are the transposes of to_matrix (column vectors).
+# and PyGLM's matrices hold to_matrix's M (column vectors), stored by columns.
 xyzw = [np.array(c) / np.linalg.norm(c) for c in ([0.1, -0.3, 0.5, 0.8], [-0.6, 0.2, 0.1, 0.7])]
 shifts = [(1.5, -2.0, 0.25), (-3.0, 0.5, 4.0)]
 t, u = (RigidTransform(Quat(w, -x, -y, -z), Vec3d(*s)) for (x, y, z, w), s in zip(xyzw, shifts))
 st, su = (ScipyTransform.from_components(s, Rotation.from_quat(q)) for q, s in zip(xyzw, shifts))
-gm, gm2 = (glm.dmat4(*(glm.dvec4(*row) for row in p.to_matrix())) for p in (t, u))  # each row a column
+gm, gm2 = (glm.dmat4(*(glm.dvec4(*col) for col in zip(*p.to_matrix()))) for p in (t, u))  # column by column
 v, gv, sv = Vec3d(0.25, -1.5, 2.0), glm.dvec4(0.25, -1.5, 2.0, 1.0), np.array([0.25, -1.5, 2.0])
 
 rng = np.random.default_rng(1)
 a = rng.standard_normal((N, 3))
 L = VecList.from_array(a)
-R, tt = np.array(t.to_matrix())[:3, :3].T, np.array(shifts[0])  # R·v is t.rotation.rotate(v)
+R, tt = np.array(t.to_matrix())[:3, :3], np.array(shifts[0])  # R·v is t.rotation.rotate(v)
 
 scope = dict(t=t, u=u, st=st, su=su, gm=gm, gm2=gm2, v=v, gv=gv, sv=sv, glm=glm, a=a, L=L, R=R, tt=tt, m=t.to_matrix(),
              RigidTransform=RigidTransform)
@@ -53,6 +53,7 @@ SCIPY_ROWS = [
 BULK_ROWS = [
     ("transform (in place)", "L.transform(t)", "a @ R.T + tt"),
     ("transform (in place), scipy", "L.transform(t)", "st.apply(a)"),
+    ("apply to a VecList (new list)", "t.apply(L)", "a @ R.T + tt"),
 ]
 
 

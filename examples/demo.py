@@ -101,7 +101,7 @@ def poses() -> None:
     cloud.transform(sensor_in_world.inverse())
     error = max(p.distance_to(q) for p, q in zip(cloud, scan, strict=True))
     print(f"  back in the sensor's frame, largest error {error:.1e} m")
-    # A pose stored as a 4x4 matrix (rows: [x, y, z, 1] @ M) and read back.
+    # A pose stored as a 4x4 matrix (M @ [x, y, z, 1], as scipy, ROS and Open3D read it) and read back.
     stored = RigidTransform.from_matrix(sensor_in_world.to_matrix())
     # The matrix's rounding moves w by an ulp or two, more than the tolerant == allows.
     turn = stored.rotation.angle_to(sensor_in_world.rotation).angle

@@ -415,8 +415,9 @@ class Quat:
         """The inverse of to_rotation_matrix: q or -q, its largest component positive.
 
         `m` is three rows of three floats (lists, tuples, a (3, 3) NumPy array). The result is
-        normalised. TypeError for another shape or a non-float element; ValueError if the rows
-        are not orthonormal within 1e-6 (any rotation matrix rounded to float32 passes) or the
+        normalised. TypeError for another shape or a non-float element (each length checked
+        before anything is copied); ValueError if an entry is NaN or infinite, the rows are
+        not orthonormal within 1e-6 (any rotation matrix rounded to float32 passes) or the
         determinant is -1 (a reflection).
         """
 
@@ -453,6 +454,14 @@ class Quat:
 
         Exactly Quat(w, -x, -y, -z): signs changed, nothing normalised, -0.0 kept. So
         Quat.from_xyzw(*r.as_quat()).rotate(v) equals scipy's r.apply(v).
+        """
+
+    @staticmethod
+    def from_wxyz(w: _Float, x: _Float, y: _Float, z: _Float) -> Quat:
+        """The scalar-first Hamilton quaternion of PyGLM, Eigen, numpy-quaternion and Open3D
+        (it rotates v as q·v·q*): Quat.from_xyzw(x, y, z, w), bit for bit.
+
+        So Quat.from_wxyz(g.w, g.x, g.y, g.z).rotate(v) equals PyGLM's g * v.
         """
 
     @property
@@ -512,10 +521,18 @@ class Quat:
         Raises TypeError if `v` is not a Vec3d.
         """
 
+    @overload
     def then(self, other: Quat) -> Quat:
         """The rotation that applies this one first and `other` second (Hamilton product q·other).
 
         q.then(other).rotate(v) equals other.rotate(q.rotate(v)) up to rounding.
+        """
+
+    @overload
+    def then(self, other: QuatList) -> QuatList:
+        """This rotation before each of a list: element i is q.then(other[i]), bit for bit.
+
+        Raises TypeError "... is not an instance of 'Quat | QuatList'" for anything else.
         """
 
     def inverse(self) -> Quat:
@@ -555,6 +572,12 @@ class Quat:
 
     def to_xyzw(self) -> tuple[float, float, float, float]:
         """(-i, -j, -k, w): the scalar-last quaternion that from_xyzw reads, bit for bit."""
+
+    def to_wxyz(self) -> tuple[float, float, float, float]:
+        """(w, -i, -j, -k): the scalar-first quaternion that from_wxyz reads, bit for bit.
+
+        glm.dquat(*q.to_wxyz()) * v equals q.rotate(v) within 1e-15·|v|.
+        """
 
     def angle_to(self, other: Quat) -> AngleRadians:
         """The angle in [0, π] of the rotation that takes this one to `other`.
@@ -636,14 +659,15 @@ class RigidTransform:
 
     @staticmethod
     def from_matrix(m: Sequence[Sequence[_Float]] | _Rows) -> RigidTransform:
-        """The inverse of to_matrix: the rotation (q or -q) from the top-left 3×3 block as
-        Quat.from_rotation_matrix reads it, the translation from the last row.
+        """The inverse of to_matrix, in the column-vector convention of scipy, ROS, Open3D,
+        Eigen and OpenGL: the rotation (q or -q) from the top-left 3×3 block A with
+        A @ v == rotation.rotate(v), the translation from the last column.
 
         `m` is four rows of four floats (lists, tuples, a (4, 4) NumPy array). TypeError for
-        another shape or a non-float element; ValueError saying which test failed if the
-        block is not a rotation matrix (as Quat.from_rotation_matrix tests it) or the last
-        column is not (0, 0, 0, 1) within 1e-12. A column-vector matrix (OpenGL, scipy,
-        PyGLM) is read after transposing it.
+        another shape or a non-float element, each length checked before anything is
+        copied; ValueError saying which test failed: an entry that is NaN or infinite, the
+        block not a rotation matrix (its rows as Quat.from_rotation_matrix tests them), or
+        the last row not (0, 0, 0, 1) within 1e-12.
         """
 
     @property
@@ -654,8 +678,16 @@ class RigidTransform:
     def translation(self) -> Vec3d:
         """A new Vec3d copy of the translation (read-only)."""
 
+    @overload
     def apply(self, v: Vec3d) -> Vec3d:
         """rotation.rotate(v) + translation, bit for bit."""
+
+    @overload
+    def apply(self, v: VecList) -> VecList:
+        """A new VecList, bit for bit what VecList.transform(t) makes of a copy; `v` unchanged.
+
+        Raises TypeError "... is not an instance of 'Vec3d | VecList'" for anything else.
+        """
 
     def then(self, other: RigidTransform) -> RigidTransform:
         """The pose that applies this one first and `other` second.
@@ -691,12 +723,11 @@ class RigidTransform:
         """
 
     def to_matrix(self) -> list[list[float]]:
-        """The 4×4 matrix in the row-vector convention of Quat.to_rotation_matrix:
-        [x, y, z, 1] @ M equals [*apply(v), 1].
+        """The 4×4 matrix in the column-vector convention of scipy, ROS, Open3D, Eigen and
+        OpenGL: M @ [x, y, z, 1] equals [*apply(v), 1].
 
-        Its top-left 3×3 block is rotation.to_rotation_matrix(), its last row the
-        translation and 1, its last column (0, 0, 0, 1). Transpose it for the
-        column-vector convention of OpenGL, scipy and PyGLM.
+        Its top-left 3×3 block is the transpose of rotation.to_rotation_matrix(), bit for
+        bit; its last column the translation and 1, its last row (0, 0, 0, 1).
         """
 
     def __eq__(self, other: object, /) -> bool:
@@ -903,6 +934,13 @@ class QuatList:
         """
 
     @staticmethod
+    def from_wxyz_array(array: Buffer) -> QuatList:
+        """A new list from a 2-D buffer of float64 or float32 with 4 columns in the scalar-first
+        (w, x, y, z) convention of numpy-quaternion, Open3D and Eigen: element i is
+        Quat.from_wxyz(*row i), bit for bit; the errors of from_xyzw_array.
+        """
+
+    @staticmethod
     def from_rotation_matrices(array: Buffer) -> QuatList:
         """A new list from a 3-D buffer of float64 or float32 of shape (n, 3, 3), each matrix
         read as Quat.from_rotation_matrix reads one.
@@ -960,12 +998,18 @@ class QuatList:
         key take the first interval at 0, at or after the last the last interval at 1; a NaN
         time gives four NaN; one key gives that key normalised.
 
-        ValueError for no keys, a count of key times other than the keys', or key times
-        that do not increase strictly or hold a NaN.
+        ValueError for no keys, a count of key times other than the keys' (compared before
+        any key time is read), or key times that do not increase strictly or hold a NaN or
+        an infinity.
         """
 
     def to_xyzw_array(self) -> _Float64Array:
         """The elements as an (n, 4) array of scalar-last rows (-i, -j, -k, w)."""
+
+    def to_wxyz_array(self) -> _Float64Array:
+        """The elements as an (n, 4) array of scalar-first rows (w, -i, -j, -k): row i is
+        element i's Quat.to_wxyz().
+        """
 
     def to_rotation_matrices(self) -> _Float64Array:
         """An (n, 3, 3) array: matrix i has the rows of element i's Quat.to_rotation_matrix."""

@@ -40,6 +40,7 @@ OPERATIONS = {
     **{f"collapse_{a}": (call("collapse", a), lambda e, a=a: Vec3d(*(0.0 if i == a else c for i, c in enumerate(e)))) for a in range(3)},
     **{n: (lambda lst, q=q: (out := VecList(lst)).rotate(q) or out, q.rotate) for n, q in (("rotate", Q), ("rotate_nan", NAN_Q))},
     **{n: (lambda lst, t=t: (out := VecList(lst)).transform(t) or out, t.apply) for n, t in (("transform", T), ("transform_nan", NAN_T))},
+    **{n: (t.apply, t.apply) for n, t in (("apply", T), ("apply_nan", NAN_T))},
     "copy": (VecList, lambda e: e), "list": (lambda lst: lst.list, lambda e: e),
 }
 
@@ -94,6 +95,7 @@ QUAT_OPERATIONS = {
     "rotate_each": (lambda ql: ql.rotate(VecList(VS)), lambda q, i: q.rotate(VS[i])),
     **{f"then{s}": (call("then", o), lambda q, i, o=o: q.then(o)) for s, o in (("", Q), ("_nan", NAN_Q))},
     "then_each": (lambda ql: ql.then(QuatList(OQ)), lambda q, i: q.then(OQ[i])),
+    **{f"then_before{s}": (o.then, lambda q, i, o=o: o.then(q)) for s, o in (("", Q), ("_nan", NAN_Q))},
     **{f"slerp_{t}": (call("slerp", Q, t), lambda q, i, t=t: q.slerp(Q, t)) for t in (0.0, 0.3, 1.0, -2.5, math.nan)},
     "slerp_each": (lambda ql: ql.slerp(QuatList(OQ), 0.7), lambda q, i: q.slerp(OQ[i], 0.7)),
     **{m: (call(m), lambda q, i, m=m: getattr(q, m)()) for m in ("inverse", "normalize")},
@@ -101,6 +103,8 @@ QUAT_OPERATIONS = {
     "to_xyzw_array": (call("to_xyzw_array"), lambda q, i: (-q.i, -q.j, -q.k, q.w)),
     "from_rotation_matrices": (lambda ql: QuatList.from_rotation_matrices(MATS), lambda q, i, m=MATS.tolist(): Quat.from_rotation_matrix(m[i])),
     "from_xyzw_array": (lambda ql: QuatList.from_xyzw_array(XYZW), lambda q, i, r=XYZW.tolist(): Quat(r[i][3], -r[i][0], -r[i][1], -r[i][2])),
+    "to_wxyz_array": (call("to_wxyz_array"), lambda q, i: q.to_wxyz()),
+    "from_wxyz_array": (lambda ql: QuatList.from_wxyz_array(XYZW[:, [3, 0, 1, 2]]), lambda q, i, r=XYZW.tolist(): Quat.from_wxyz(r[i][3], *r[i][:3])),
     "interpolate": (lambda ql: QuatList(QS[:51]).interpolate(KEY_TIMES, np.array(TIMES)), lambda q, i: sample(QS[:51], KEY_TIMES, TIMES[i])),
     "interpolate_many_keys": (lambda ql: QuatList(QS[:5001]).interpolate(MANY_KEY_TIMES, MANY_TIMES),
                               lambda q, i, keys=QS[:5001]: sample(keys, MANY_KEY_TIMES, MANY_TIMES[i])),

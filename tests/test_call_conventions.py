@@ -5,7 +5,7 @@ import re
 
 import pytest
 
-from kalvor import AngleRadians, Vec3d, VecList
+from kalvor import AngleRadians, Quat, QuatList, Vec3d, VecList
 
 V = Vec3d(1, 2, 3)
 W = Vec3d(4, 5, 6)
@@ -32,6 +32,9 @@ def raises(exc, text):
         (lambda: V.distance_to_line(), "Vec3d.distance_to_line() missing 2 required positional arguments: 'a' and 'b'"),
         (lambda: V.magnitude(1), "Vec3d.magnitude() takes no arguments (1 given)"),
         (lambda: Vec3d.zero(1), "Vec3d.zero() takes no arguments (1 given)"),
+        # An echoed argument shows its first 40 characters, then "…".
+        (lambda: Vec3d(1, 2, 3, **{"w" * 10**6: 3}), f"Vec3d.__new__() got an unexpected keyword argument '{'w' * 40}…'"),
+        (lambda: Vec3d(1, 2, 3, **{"w" * 40: 3}), f"Vec3d.__new__() got an unexpected keyword argument '{'w' * 40}'"),
     ],
 )
 def test_matching_errors(call, text):
@@ -80,6 +83,9 @@ def test_float_conversion_accepts(value, expected):
     [
         ("1", "argument 'x': must be real number, not str"),
         (None, "argument 'x': must be real number, not NoneType"),
+        # The classes that refuse float() are refused as arguments in the converter's own words.
+        (V, "argument 'x': must be real number, not Vec3d"),
+        (Quat(1, 0, 0, 0), "argument 'x': must be real number, not Quat"),
     ],
 )
 def test_float_conversion_refuses(value, text):
@@ -241,3 +247,16 @@ def test_comparison_with_other_types_falls_back_to_identity():
     assert (V != 1) is True
     assert V.__eq__(1) is NotImplemented
     assert V.__lt__(W) is NotImplemented
+
+
+@pytest.mark.parametrize("obj", [V, Quat(1, 0, 0, 0), VecList([V] * 10**5), QuatList.empty()], ids=lambda o: type(o).__name__)
+def test_vectors_quaternions_and_their_lists_have_no_number_conversions(obj):
+    name = type(obj).__name__
+    for convert, text in [
+        (float, f"float() argument must be a string or a real number, not '{name}'"),
+        (int, f"int() argument must be a string, a bytes-like object or a real number, not '{name}'"),
+        (complex, f"float() argument must be a string or a real number, not '{name}'"),
+    ]:
+        with raises(TypeError, text):
+            convert(obj)
+    assert AngleRadians(2).angle == 2.0 and float(AngleRadians(2).angle) == 2.0

@@ -18,7 +18,7 @@ FIELDS = {Vec3d: "x y z", Quat: "w i j k", AngleRadians: "angle", AngleDegrees: 
           geometry.Plane: "normal distance", geometry.Circle: "center radius normal", RigidTransform: "rotation translation"}
 EXAMPLES = int(os.environ.get("KALVOR_FUZZ_EXAMPLES", 400 if hasattr(sys, "gettotalrefcount") else 1500))
 PANICS = {"assertion failed: axis <= 2", "assertion failed: stride != 0", "called `Option::unwrap()` on a `None` value"}
-KEYWORDS = "a angles array axes axis b key_times list m n normal other plane point protocol quat rotation s seed source state stride t target times translation v vectors vl weights x bogus".split()
+KEYWORDS = "a angles array axes axis b key_times list m n normal other plane point protocol quat rotation s seed source state stride t target times translation v vectors vl w weights x y z bogus".split()
 Boom = type("Boom", (Exception,), {})  # may come out as itself or as one of the documented errors
 ALLOWED = (Boom, TypeError, ValueError, OverflowError, IndexError, RuntimeError, AttributeError, StopIteration, MemoryError)
 mutated, raised = [], []  # what hostile objects changed, and the interrupts they raised, in the running call

@@ -36,7 +36,7 @@ AXES_SUBCLASS = type("Axes", (str,), {})("x\u00e9y")
 ITEMS = [Vec3d(1, 2, 3), Vec3d(-4, 0.5, 6), Vec3d(0, 0, 0), Vec3d(NAN, 1, 1)]
 L = VecList(ITEMS)
 PL, C, CD = Plane(N, 5.0), Circle(Vec3d(0, 0, 0), 1.0, N), Circle(Vec3d(1, 0, 0), 1.0, N)
-T, T2, POSE = RigidTransform(Q, W), RigidTransform(Quat.identity(), O), [[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, 0], [1, 2, 3, 1]]
+T, T2, POSE = RigidTransform(Q, W), RigidTransform(Quat.identity(), O), [[1, 0, 0, 1], [0, 1, 0, 2], [0, 0, 1, 3], [0, 0, 0, 1]]
 # Built once: a numpy built for the release interpreter skews the debug
 # interpreter's total count whenever it creates an array or a scalar.
 ARR, WIDE, INTS = np.arange(12.0).reshape(4, 3), np.zeros((2, 4)), np.zeros((2, 3), dtype=np.int32)
@@ -150,6 +150,13 @@ OPERATIONS = {
     "euler_axes_str_subclass": (ValueError, lambda: Q.to_extrinsic_euler(AXES_SUBCLASS)),
     "rotation_vector": (OK, lambda: Quat.from_rotation_vector(Q.to_rotation_vector())),
     "xyzw": (OK, lambda: Quat.from_xyzw(*Q.to_xyzw())), "angle_to": (OK, lambda: Q.angle_to(other=Q)),
+    "wxyz": (OK, lambda: Quat.from_wxyz(*Q.to_wxyz())), "then_list": (OK, lambda: (Q.then(QL), Q.then(Q))),
+    "then_bad": (TypeError, lambda: Q.then(L)), "matrix_long": (TypeError, lambda: Quat.from_rotation_matrix(range(10**12))),
+    "matrix_not_finite": (ValueError, _matrix([0, 0, NAN])),
+    "no_float": (TypeError, lambda: float(V)), "no_int": (TypeError, lambda: int(QL)), "no_complex": (TypeError, lambda: complex(Q)),
+    "float_argument_refused": (TypeError, lambda: Vec3d(1, L, 3)),
+    "echo_cut_axes": (ValueError, lambda: Q.to_intrinsic_euler("xy" * 100)),
+    "echo_cut_keyword": (TypeError, lambda: Vec3d(1, 2, 3, **{"w" * 100: 1})),
     # VecList, bulk operations (the worker pool) and its iterator
     "list_construct": (OK, lambda: VecList(tuple(ITEMS))), "list_construct_str": (TypeError, lambda: VecList("abc")),
     "list_construct_bad_item": (TypeError, lambda: VecList([O, 1])), "list_construct_not_sequence": (TypeError, lambda: VecList(5)),
@@ -176,7 +183,10 @@ OPERATIONS = {
     "pose_construct_bad": (TypeError, lambda: RigidTransform(V, V)), "pose_readonly": (AttributeError, lambda: setattr(T, "rotation", Q)),
     "pose_results": (OK, lambda: (T.apply(V), T.then(T2), T.inverse(), T.interpolate(T2, 0.25), RigidTransform.identity())),
     "pose_matrix": (OK, lambda: (T.to_matrix(), RigidTransform.from_matrix(POSE), RigidTransform.from_matrix(ARR4))),
-    "pose_matrix_refused": (ValueError, lambda: RigidTransform.from_matrix([[1, 0, 0, 1], *POSE[1:]])),
+    "pose_matrix_refused": (ValueError, lambda: RigidTransform.from_matrix([*POSE[:3], [1, 0, 0, 1]])),
+    "pose_matrix_not_finite": (ValueError, lambda: RigidTransform.from_matrix([*POSE[:3], [0, 0, NAN, 1]])),
+    "pose_matrix_long": (TypeError, lambda: RigidTransform.from_matrix(range(10**12))),
+    "pose_apply_list": (OK, lambda: (T.apply(L), T.apply(v=VecList.empty()))), "pose_apply_bad": (TypeError, lambda: T.apply(QL)),
     "pose_matrix_shape": (TypeError, lambda: RigidTransform.from_matrix(POSE[:3])), "pose_repr": (OK, lambda: (repr(T), T == T2, T != 1)),
     "pose_unhashable": (TypeError, lambda: hash(T)), "list_transform": (OK, lambda: VecList(ITEMS).transform(T)),
     "list_transform_bad": (TypeError, lambda: L.transform(Q)),
@@ -196,6 +206,12 @@ OPERATIONS = {
     "list_quat_arrays": (OK, arrays(2, lambda: (QL.to_rotation_matrices().tolist(), QuatList.from_rotation_matrices(MATS),
                                                 QuatList.from_xyzw_array(QL.to_xyzw_array())))),
     "list_quat_matrix_refused": (ValueError, lambda: QuatList.from_rotation_matrices(BAD_MATS)),
+    "list_quat_wxyz": (OK, arrays(1, lambda: QuatList.from_wxyz_array(QL.to_wxyz_array()))),
+    "list_quat_not_buffer": (TypeError, lambda: QuatList.from_wxyz_array([[1.0, 0, 0, 0]])),
+    "list_quat_interpolate_count": (ValueError, lambda: QL.interpolate(range(10**12), TIMES)),
+    "list_quat_interpolate_key_item": (TypeError, lambda: QL.interpolate([0, "x", 1], TIMES)),
+    "list_quat_interpolate_infinite": (ValueError, lambda: QL.interpolate([0, 1, float("inf")], TIMES)),
+    "list_sizeof": (OK, lambda: (sys.getsizeof(QL), sys.getsizeof(L))),
     "list_quat_matrix_shape": (ValueError, lambda: QuatList.from_rotation_matrices(ARR)),
     "list_quat_iterator_end": (StopIteration, lambda: next(iter(QuatList.empty()))),
     # fits and statistics: optional weights from sequences and buffers, tuple results, refusals

@@ -172,6 +172,10 @@ def test_between_maps_a_onto_b(a, other, size):
         # Opposite: a half turn about a × e, e the axis of a's smallest component.
         (fields(Quat.between(Vec3d(1, 0, 0), Vec3d(-2, 0, 0))), (0.0, -0.0, -0.0, -1.0)),
         (fields(Quat.between(Vec3d(0, 0, 0), Vec3d(1, 0, 0))), NANS),
+        # Past a right angle the axis has its component along a projected out: the last bits show it.
+        (fields(Quat.between(Vec3d(0.4282589672224051, 0.842197335167749, -0.21007319199851215),
+                             Vec3d(0.6018175419704566, -0.11075788789847874, 0.8711734434090421))),
+         (0.7007109614362292, -0.4919629107414172, 0.3459049028615197, 0.3838312665147416)),
         (fields(Quat.from_rotation_matrix([[1, 0, 0], [0, -1, 0], [0, 0, -1]])), (0.0, 1.0, 0.0, 0.0)),
         (fields(Quat.from_rotation_matrix(m=((-1, 0, 0), (0, -1, 0), (0, 0, True)))), (0.0, 0.0, 0.0, 1.0)),
         # rows orthonormal within 1e-6 pass, and the result is normalised
@@ -206,7 +210,7 @@ def emptied(which):
         (lambda: Quat.identity() * Quat.identity(), TypeError, "unsupported operand type(s) for *: 'kalvor.Quat' and 'kalvor.Quat'"),
         (lambda: Quat.identity() < Quat.identity(), TypeError, "'<' not supported between instances of 'kalvor.Quat' and 'kalvor.Quat'"),
         (lambda: hash(Quat.identity()), TypeError, "unhashable type: 'kalvor.Quat'"),
-        (lambda: Quat.identity().then(1), TypeError, "argument 'other': 'int' object is not an instance of 'Quat'"),
+        (lambda: Quat.identity().then(1), TypeError, "argument 'other': 'int' object is not an instance of 'Quat | QuatList'"),
         (lambda: Quat.between(Vec3d(1, 0, 0), a=Vec3d(0, 1, 0)), TypeError, "Quat.between() got multiple values for argument 'a'"),
         (lambda: Quat.from_rotation_matrix(None), TypeError, "argument 'm': 'None' is not an instance of 'Sequence'"),
         (lambda: Quat.from_rotation_matrix(R), TypeError, "argument 'm': expected a sequence of 3 items, got 2"),
@@ -218,7 +222,12 @@ def emptied(which):
         (lambda: Quat.from_rotation_matrix(pytest.importorskip("numpy").eye(3, 4)), TypeError, "argument 'm': [0]: expected a sequence of 3 items, got 4"),
         (lambda: Quat.from_rotation_matrix([*R, [0, 0, -1]]), ValueError, "not a rotation matrix: its determinant is -1 (a reflection)"),
         (lambda: Quat.from_rotation_matrix([[1, 0.1, 0], *R[1:], [0, 0, 1]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-6"),
-        (lambda: Quat.from_rotation_matrix([[NAN, 0, 0], *R[1:], [0, 0, 1]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-6"),
+        (lambda: Quat.from_rotation_matrix([[NAN, 0, 0], *R[1:], [0, 0, 1]]), ValueError, "not a rotation matrix: an entry is not finite (NaN or infinite)"),
+        (lambda: Quat.from_rotation_matrix([[1, 0.5, 0], *R[1:], [0, 0, -INF]]), ValueError, "not a rotation matrix: an entry is not finite (NaN or infinite)"),
+        # A length is checked before anything is copied: these views would take gigabytes.
+        (lambda: Quat.from_rotation_matrix(pytest.importorskip("numpy").broadcast_to(0.5, (2**33, 3))), TypeError, "argument 'm': expected a sequence of 3 items, got 8589934592"),
+        (lambda: Quat.from_rotation_matrix(pytest.importorskip("numpy").broadcast_to(0.5, (3, 2**40))), TypeError, "argument 'm': [0]: expected a sequence of 3 items, got 1099511627776"),
+        (lambda: Quat.from_rotation_matrix(range(10**15)), TypeError, "argument 'm': expected a sequence of 3 items, got 1000000000000000"),
         (lambda: Quat.from_rotation_matrix([*R, [0, 0.6, 0.8]]), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-6"),
         (lambda: Quat.from_rotation_matrix([[0] * 3] * 3), ValueError, "not a rotation matrix: its rows are not orthonormal within 1e-6"),
         *[(lambda a=a: Quat.identity().to_intrinsic_euler(a), ValueError, f"{AXES_RULE}, got {str.__repr__(a)}") for a in BAD_AXES],
@@ -227,6 +236,11 @@ def emptied(which):
         (lambda: Quat.from_intrinsic_euler("xyz", 0.5, *ANGLES[1:]), TypeError, "argument 'a': 'float' object is not an instance of 'AngleRadians'"),
         (lambda: Quat.from_intrinsic_euler("xyz", *ANGLES[:2]), TypeError, "Quat.from_intrinsic_euler() missing 1 required positional argument: 'c'"),
         (lambda: Quat.from_xyzw(1, 2, 3), TypeError, "Quat.from_xyzw() missing 1 required positional argument: 'w'"),
+        (lambda: Quat.from_wxyz(1, 2, 3), TypeError, "Quat.from_wxyz() missing 1 required positional argument: 'z'"),
+        (lambda: Quat.from_wxyz(1, 2, 3, "4"), TypeError, "argument 'z': must be real number, not str"),
+        (lambda: Quat.identity().to_wxyz(1), TypeError, "Quat.to_wxyz() takes no arguments (1 given)"),
+        (lambda: Quat.identity().then([Quat.identity()]), TypeError, "argument 'other': 'list' object is not an instance of 'Quat | QuatList'"),
+        (lambda: Quat.from_intrinsic_euler("xy" * 10**6, *ANGLES), ValueError, f"{AXES_RULE}, got {'xy' * 20!r}…"),
         (lambda: Quat.from_rotation_vector((1, 2, 3)), TypeError, "argument 'v': 'tuple' object is not an instance of 'Vec3d'"),
         (lambda: Quat.identity().angle_to(other=Vec3d(1, 0, 0)), TypeError, "argument 'other': 'Vec3d' object is not an instance of 'Quat'"),
     ],
@@ -314,6 +328,36 @@ def test_euler_rebuilds_the_rotation_near_and_at_gimbal_lock(seq, frame):
             middle = Quat(half, *(side * half * (n == m) for n in range(3)))  # b = -side * pi / 2
         got = to_euler(turn.then(middle) if frame == "extrinsic" else middle.then(turn), seq, frame)
         assert got[1] == limits[side < 0] and got[2] == 0.0 and abs(abs(got[0]) - 2.5) <= 1e-15
+
+
+@given(st.tuples(*[st.floats(width=64)] * 4))
+def test_wxyz_is_xyzw_reordered_bit_for_bit(c):
+    w, x, y, z = c
+    assert same_bits_or_nan(fields(Quat.from_wxyz(w, x, y, z)), fields(Quat.from_xyzw(x, y, z, w)))
+    q = Quat(*c)
+    assert same_bits_or_nan(q.to_wxyz(), (q.to_xyzw()[3], *q.to_xyzw()[:3]))
+    assert same_bits_or_nan(fields(Quat.from_wxyz(*q.to_wxyz())), c)
+
+
+def test_wxyz_hands_off_to_pyglm_hamilton_quaternions():
+    glm = pytest.importorskip("glm")
+    rng = __import__("random").Random(24)
+    for _ in range(500):
+        q = Quat(*(rng.gauss(0, 1) for _ in range(4))).normalize()
+        v = Vec3d(*(rng.uniform(-10, 10) for _ in range(3)))
+        moved = glm.dquat(*q.to_wxyz()) * glm.dvec3(*xyz(v))
+        assert close(xyz(q.rotate(v)), tuple(moved), 1e-15 * math.hypot(*xyz(v)) * 2)
+        g = glm.normalize(glm.dquat(*(rng.gauss(0, 1) for _ in range(4))))
+        assert close(xyz(Quat.from_wxyz(g.w, g.x, g.y, g.z).rotate(v)), tuple(g * glm.dvec3(*xyz(v))), 2e-15 * math.hypot(*xyz(v)))
+
+
+def test_then_before_a_list_is_then_before_each_element():
+    QuatList = __import__("kalvor").QuatList
+    q = Quat(0.5, -0.5, 0.5, 0.5)
+    many = [Quat(1, 2, 3, 4), Quat(NAN, 0, 0, 1), Quat(-0.0, INF, 0, 0), Quat.identity()]
+    got = q.then(QuatList(many))
+    assert type(got) is QuatList and [bits(c) for e in got for c in fields(e)] == [bits(c) for e in many for c in fields(q.then(e))]
+    assert len(q.then(other=QuatList.empty())) == 0 and type(q.then(q)) is Quat
 
 
 def test_rotation_vectors_and_xyzw_match_scipy():

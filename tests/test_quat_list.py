@@ -5,6 +5,7 @@ import ctypes
 import math
 import pickle
 import re
+import sys
 
 import numpy as np
 import pytest
@@ -100,9 +101,26 @@ def test_argument_errors_name_the_class(cls):
         (lambda: cls.empty().append(other), TypeError, f"argument '{item}': '{kind}' object is not an instance of '{element.__name__}'"),
         (lambda: cls.empty().extend([]), TypeError, f"argument 'other': 'list' object is not an instance of '{name}'"),
         (lambda: cls.empty()[0], IndexError, "Index out of bounds"),
+        (lambda: cls.from_array([[0.0] * KINDS[cls][1]]), TypeError,
+         f"{name}.from_array() expected an (n, {KINDS[cls][1]}) array (an object with the buffer protocol, such as a numpy array), got list"),
+        # No conversion to a number: the buffer is never read as text.
+        (lambda: float(cls(items(cls))), TypeError, f"float() argument must be a string or a real number, not '{name}'"),
+        (lambda: int(cls.empty()), TypeError, f"int() argument must be a string, a bytes-like object or a real number, not '{name}'"),
+        (lambda: complex(cls.empty()), TypeError, f"float() argument must be a string or a real number, not '{name}'"),
+        (lambda: Vec3d(1, cls.empty(), 3), TypeError, f"argument 'y': must be real number, not {name}"),
     ]:
         with raises(exc, text):
             call()
+
+
+@both
+def test_getsizeof_counts_the_element_storage(cls):
+    element, width = KINDS[cls][:2]
+    empty = sys.getsizeof(cls.empty())
+    lst = cls.from_array(np.zeros((1000, width)))
+    assert sys.getsizeof(lst) == empty + 1000 * 8 * width
+    lst.append(element(*[0.0] * width))  # grown: the capacity is counted, not the length
+    assert sys.getsizeof(lst) >= empty + 1001 * 8 * width
 
 
 @both
@@ -192,9 +210,9 @@ def test_a_single_operand_applies_to_every_element(method):
     assert state(getattr(Q3, method)(one, *rest)) == state(getattr(Q3, method)(many, *rest)) == state(
         [getattr(r, "angle", r) for r in (getattr(q, method)(one, *rest) for q in Q3)])  # an angle_to is a float
     assert state(Q3) == before
-    short = type(many)([one] * 2)
-    with raises(ValueError, "lengths differ: the list has 3 elements, the operand 2"):
-        getattr(Q3, method)(short, *rest)
+    for length in (2, 4):  # shorter and longer
+        with raises(ValueError, f"lengths differ: the list has 3 elements, the operand {length}"):
+            getattr(Q3, method)(type(many)([one] * length), *rest)
     pair = "Vec3d | VecList" if type(one) is Vec3d else "Quat | QuatList"
     param = "vectors" if method == "rotate" else "other"
     for wrong in (1.5, None, [one], Q3 if type(one) is Vec3d else VecList([V])):
@@ -234,6 +252,14 @@ def test_interpolate_nan_one_key_and_conversions():
     assert all(math.isnan(c) for c in fields(KEYS.interpolate(KT, [NAN])[0]))
     one = QuatList([Quat(2, 0, 0, 0)])
     assert [fields(q) for q in one.interpolate([5.0], [-1.0, 5.0, 9.0])] == [(1.0, 0.0, 0.0, 0.0)] * 3
+    assert all(math.isnan(c) for c in fields(one.interpolate([5.0], [NAN])[0]))  # one key: NaN still gives NaN
+    # Strided buffers of several elements, read at their strides.
+    times = np.array([[0.5, 9.0], [2.0, 9.0], [3.25, 9.0]])[:, 0]
+    key_times = np.array([KT, [9.0] * 4]).T.copy()[:, 0]
+    assert times.strides == key_times.strides == (16,)
+    assert state(KEYS.interpolate(key_times, times)) == state(KEYS.interpolate(KT, [0.5, 2.0, 3.25]))
+    backwards = np.array([3.25, 9.0, 2.0, 9.0, 0.5])[::-2]  # a negative stride
+    assert state(KEYS.interpolate(KT, backwards)) == state([KEYS.interpolate(KT, [t])[0] for t in (0.5, 2.0, 3.25)])
     assert state(KEYS.interpolate(range(4), np.arange(4))) == state(KEYS.interpolate(KT[:1] + [1.0, 2.0, 3.0], [0.0, 1.0, 2.0, 3.0]))
     assert len(KEYS.interpolate(KT, [])) == 0 and len(KEYS.interpolate(KT, np.zeros(0, dtype=np.float32))) == 0
 
@@ -247,6 +273,15 @@ def test_interpolate_nan_one_key_and_conversions():
         (KEYS, [0, 1, 0.5, 2], [1.0], ValueError, "QuatList.interpolate() expected key times that increase strictly: key time 2 is not greater than key time 1"),
         (KEYS, [NAN, 1, 2, 3], [1.0], ValueError, "QuatList.interpolate() expected key times that increase strictly: key time 0 is NaN"),
         (KEYS, [0, 1, 2, NAN], [1.0], ValueError, "QuatList.interpolate() expected key times that increase strictly: key time 3 is NaN"),
+        (KEYS, [0, 1, 2, math.inf], [1.0], ValueError, "QuatList.interpolate() expected key times that increase strictly: key time 3 is not finite"),
+        (KEYS, [-math.inf, 1, 2, 3], [1.0], ValueError, "QuatList.interpolate() expected key times that increase strictly: key time 0 is not finite"),
+        (QuatList([KEYS[0], KEYS[1], KEYS[2]]), [-math.inf, 0, math.inf], [1.0], ValueError,
+         "QuatList.interpolate() expected key times that increase strictly: key time 0 is not finite"),
+        (KEYS, KT + [4.0], [1.0], ValueError, "QuatList.interpolate() expected one key time for each of the 4 keys, got 5"),
+        # The count is compared before a key time is read: these would take minutes and gigabytes.
+        (KEYS, range(10**15), [1.0], ValueError, "QuatList.interpolate() expected one key time for each of the 4 keys, got 1000000000000000"),
+        (KEYS, np.broadcast_to(0.0, (2**33,)), [1.0], ValueError, "QuatList.interpolate() expected one key time for each of the 4 keys, got 8589934592"),
+        (KEYS, [0, 1, "2", 3], [1.0], TypeError, "argument 'key_times': [2]: must be real number, not str"),
         (KEYS, KT, [1.0, "2"], TypeError, "argument 'times': [1]: must be real number, not str"),
         (KEYS, 4, [1.0], TypeError, "argument 'key_times': 'int' object is not an instance of 'Sequence'"),
         (KEYS, KT, None, TypeError, "argument 'times': 'None' is not an instance of 'Sequence'"),
@@ -277,6 +312,39 @@ def test_array_results_are_numpy_arrays_that_own_the_block():
         type(block)()
     assert [fields(q) for q in QuatList.from_xyzw_array(np.array([[1.0, 2, 3, 4]], dtype=np.float32))] == [(4, -1, -2, -3)]
     assert state(QuatList.from_xyzw_array(Q3.to_xyzw_array())) == state(Q3)
+
+
+@pytest.mark.parametrize("order", ["xyzw", "wxyz"])
+def test_scalar_last_and_first_arrays_match_the_scalar_methods(order):
+    from_array, to_array = getattr(QuatList, f"from_{order}_array"), getattr(QuatList, f"to_{order}_array")
+    from_one, to_one = getattr(Quat, f"from_{order}"), getattr(Quat, f"to_{order}")
+    base = np.array([[ODD[(i + c) % 8] for c in range(4)] for i in range(9)])
+    for source in (base, base[::-2], np.asfortranarray(base), np.hstack([base, base])[:, ::2], base.clip(-3e38, 3e38).astype(np.float32)):
+        lst = from_array(source)
+        assert state(lst) == state([from_one(*row) for row in source.astype(float)])
+        assert [bits(x) for x in np.asarray(to_array(lst)).ravel()] == [bits(x) for q in lst for x in to_one(q)]
+    other = "wxyz" if order == "xyzw" else "xyzw"
+    name, other_name = f"QuatList.from_{order}_array()", f"QuatList.from_{other}_array()"
+    for bad in (np.zeros((2, 3)), np.zeros((2, 4), dtype=np.int16), [[0.0] * 4], None):
+        with pytest.raises((TypeError, ValueError)) as theirs:
+            getattr(QuatList, f"from_{other}_array")(bad)
+        with raises(type(theirs.value), str(theirs.value).replace(other_name, name)):
+            from_array(bad)
+    wxyz = np.asarray(Q3.to_wxyz_array())
+    assert np.array_equal(wxyz[:, [1, 2, 3, 0]], np.asarray(Q3.to_xyzw_array()), equal_nan=True)
+
+
+@pytest.mark.parametrize("call, shape", [
+    (lambda a: VecList.from_array(a), "(n, 3)"), (lambda a: QuatList.from_array(a), "(n, 4)"),
+    (lambda a: QuatList.from_xyzw_array(a), "(n, 4)"), (lambda a: QuatList.from_wxyz_array(array=a), "(n, 4)"),
+    (lambda a: QuatList.from_rotation_matrices(a), "(n, 3, 3)"), (lambda a: QuatList.from_intrinsic_euler("xyz", a), "(n, 3)"),
+    (lambda a: QuatList.from_extrinsic_euler("ZXZ", angles=a), "(n, 3)"),
+])
+def test_array_constructors_name_what_they_expect_of_a_non_buffer(call, shape):
+    for wrong, kind in [([[0.0, 0.0, 0.0]], "list"), ((), "tuple"), (None, "NoneType"), (Q3.list, "list")]:
+        with pytest.raises(TypeError) as info:
+            call(wrong)
+        assert str(info.value).endswith(f"() expected an {shape} array (an object with the buffer protocol, such as a numpy array), got {kind}")
 
 
 def test_numpy_is_imported_by_the_first_array_result_and_only_those_need_it():
@@ -310,6 +378,9 @@ def test_from_rotation_matrices_names_the_first_bad_matrix_and_builds_nothing():
     many[[17001, 9000, 15000]] = reflection  # pieces find their own first; the smallest index is reported
     with raises(ValueError, "matrix 9000: not a rotation matrix: its determinant is -1 (a reflection)"):
         QuatList.from_rotation_matrices(many)
+    many[[3000, 12000]] = [np.full((3, 3), math.inf), np.full((3, 3), NAN)]
+    with raises(ValueError, "matrix 3000: not a rotation matrix: an entry is not finite (NaN or infinite)"):
+        QuatList.from_rotation_matrices(many)
     assert state(QuatList.from_rotation_matrices(good.transpose(0, 2, 1).copy().transpose(0, 2, 1))) == state(QuatList.from_rotation_matrices(good))
     got = "QuatList.from_rotation_matrices() expected a 3-D buffer of float64 or float32 of shape (n, 3, 3), got "
     for array, exc, text in [(np.zeros((2, 9)), ValueError, "shape (2, 9)"), (np.zeros((2, 3, 3), dtype=np.int32), TypeError, "format 'i'")]:
@@ -324,7 +395,8 @@ def test_euler_and_rotation_vector_errors():
         (lambda: Q3.to_extrinsic_euler("xxz"), ValueError, str(scalar.value)),
         (lambda: QuatList.from_intrinsic_euler("xyz", np.zeros((2, 4))), ValueError,
          "QuatList.from_intrinsic_euler() expected a 2-D buffer of float64 or float32 with 3 columns, got shape (2, 4)"),
-        (lambda: QuatList.from_extrinsic_euler("xyz", [[0.0, 0.0, 0.0]]), TypeError, "argument 'angles': a bytes-like object is required, not 'list'"),
+        (lambda: QuatList.from_extrinsic_euler("xyz", [[0.0, 0.0, 0.0]]), TypeError,
+         "QuatList.from_extrinsic_euler() expected an (n, 3) array (an object with the buffer protocol, such as a numpy array), got list"),
         (lambda: QuatList.from_rotation_vectors([Vec3d(1, 0, 0)]), TypeError, "argument 'vl': 'list' object is not an instance of 'VecList'"),
     ]:
         with raises(exc, text):

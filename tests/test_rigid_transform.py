@@ -14,7 +14,7 @@ from conftest import bits, borrow_flag, same_bits
 NAN, INF = float("nan"), float("inf")
 QUARTER_Z = Quat.from_axis_angle(Vec3d(0, 0, 1), AngleRadians.half_pi())
 T, S = RigidTransform(QUARTER_Z, Vec3d(10, 20, 30)), RigidTransform(QUARTER_Z, Vec3d(0.1, 0.2, 0.3))
-EYE = [[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, 0], [5, 6, 7, 1]]
+EYE = [[1, 0, 0, 5], [0, 1, 0, 6], [0, 0, 1, 7], [0, 0, 0, 1]]
 
 
 def raises(exc, text):
@@ -133,14 +133,21 @@ def test_interpolate_slerps_and_mixes_in_written_order(a, b, s):
 
 @given(poses, vectors)
 def test_matrix_layout_and_round_trip(t, v):
+    # Column vectors: M @ [v, 1] is [t.apply(v), 1]; the block is the transpose of to_rotation_matrix.
     m = t.to_matrix()
-    assert [row[:3] for row in m[:3]] == t.rotation.to_rotation_matrix() and [row[3] for row in m] == [0, 0, 0, 1]
-    assert m[3][:3] == list(xyz(t.translation))
-    assert close(np.array([*xyz(v), 1.0]) @ np.array(m), [*xyz(t.apply(v)), 1.0], 1e-13 * scale(v, t.translation))
+    assert [row[:3] for row in m[:3]] == [list(col) for col in zip(*t.rotation.to_rotation_matrix())]
+    assert [row[3] for row in m] == [*xyz(t.translation), 1] and m[3] == [0, 0, 0, 1]
+    assert close(np.array(m) @ np.array([*xyz(v), 1.0]), [*xyz(t.apply(v)), 1.0], 1e-13 * scale(v, t.translation))
     r = RigidTransform.from_matrix(m)
     q, back = fields(t)[:4], fields(r)[:4]
     sign = -1 if sum(x * y for x, y in zip(q, back)) < 0 else 1
     assert close(q, [sign * x for x in back], 1e-15) and xyz(r.translation) == xyz(t.translation)
+
+
+def test_quarter_turn_matrix_reads_as_every_peer_reads_it():
+    t = RigidTransform.from_matrix([[0, -1, 0, 0], [1, 0, 0, 0], [0, 0, 1, 0], [0, 0, 0, 1]])
+    assert close(xyz(t.apply(Vec3d(1, 0, 0))), (0, 1, 0), 3e-16)
+    assert fields(t) == fields(RigidTransform(QUARTER_Z, Vec3d(0, 0, 0)))
 
 
 # ---- from_matrix: what it accepts and what it refuses
@@ -158,28 +165,38 @@ def test_from_matrix_takes_any_4x4_sequence():
     assert fields(RigidTransform.from_matrix(m=EYE)) == want
     assert fields(RigidTransform.from_matrix(np.array(EYE, dtype=np.float32))) == want
     assert fields(RigidTransform.from_matrix(tuple(map(tuple, EYE)))) == want
-    assert fields(RigidTransform.from_matrix([[1, 0, 0, 1e-12], [0, 1, 0, 0], [0, 0, 1, -1e-12], [NAN, INF, 0, 1]]))[4] != 0
+    assert fields(RigidTransform.from_matrix([*EYE[:3], [1e-12, -1e-12, 0, 1 + 9e-13]])) == want
 
 
 BLOCK = "not a rigid transform matrix: the rows of its top-left 3x3 block are not orthonormal within "
+LAST_ROW = "not a rigid transform matrix: its last row is not (0, 0, 0, 1) within 1e-12"
+NOT_FINITE = "not a rigid transform matrix: an entry is not finite (NaN or infinite)"
 
 
 @pytest.mark.parametrize(
     "m, exc, text",
     [
         ([[1, 0.1, 0, 0], *EYE[1:]], ValueError, BLOCK),
-        ([[NAN, 0, 0, 0], *EYE[1:]], ValueError, BLOCK),
         ([[2, 0, 0, 0], [0, 2, 0, 0], [0, 0, 2, 0], [0, 0, 0, 1]], ValueError, BLOCK),
         ([*EYE[:2], [0, 0, -1, 0], EYE[3]], ValueError, "not a rigid transform matrix: its top-left 3x3 block has determinant -1 (a reflection)"),
-        ([[1, 0, 0, 5], [0, 1, 0, 6], [0, 0, 1, 7], [0, 0, 0, 1]], ValueError, "not a rigid transform matrix: its last column is not (0, 0, 0, 1) within 1e-12"),
-        ([*EYE[:3], [0, 0, 0, 1 + 3e-12]], ValueError, "not a rigid transform matrix: its last column is not (0, 0, 0, 1) within 1e-12"),
-        ([*EYE[:3], [0, 0, 0, NAN]], ValueError, "not a rigid transform matrix: its last column is not (0, 0, 0, 1) within 1e-12"),
+        ([[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, 0], [5, 6, 7, 1]], ValueError, LAST_ROW),  # the row-vector layout
+        ([*EYE[:3], [0, 0, 0, 1 + 3e-12]], ValueError, LAST_ROW),
+        # Each entry of the last row, alone, off by 1e-9.
+        *[([*EYE[:3], [0, 0, 0, 1][:k] + [[0, 0, 0, 1][k] + 1e-9] + [0, 0, 0, 1][k + 1:]], ValueError, LAST_ROW) for k in range(4)],
+        # NaN or infinity anywhere, the translation too, before any other test.
+        *[([[NAN if (r, c) == (i, j) else x for c, x in enumerate(row)] for r, row in enumerate([[1, 0.1, 0, 0], [0, 1, 0, 0], [0, 0, -1, 0], [0, 0, 0, 2]])],
+           ValueError, NOT_FINITE) for i in range(4) for j in range(4)],
+        ([*EYE[:3], [0, 0, -INF, 1]], ValueError, NOT_FINITE),
+        ([[1, 0, 0, INF], *EYE[1:]], ValueError, NOT_FINITE),
         (EYE[:3], TypeError, "argument 'm': expected a sequence of 4 items, got 3"),
         ([*EYE[:3], [0, 0, 1]], TypeError, "argument 'm': [3]: expected a sequence of 4 items, got 3"),
         (np.eye(4, 3), TypeError, "argument 'm': [0]: expected a sequence of 4 items, got 3"),
         (np.eye(3, 4), TypeError, "argument 'm': expected a sequence of 4 items, got 3"),
         ([*EYE[:3], [0, 0, "0", 1]], TypeError, "argument 'm': [3][2]: must be real number, not str"),
         (None, TypeError, "argument 'm': 'None' is not an instance of 'Sequence'"),
+        # Refused by its length, before a single row is copied.
+        (np.broadcast_to(0.0, (2**33, 4)), TypeError, "argument 'm': expected a sequence of 4 items, got 8589934592"),
+        (np.broadcast_to(0.0, (4, 2**40)), TypeError, "argument 'm': [0]: expected a sequence of 4 items, got 1099511627776"),
     ],
 )
 def test_from_matrix_refusals(m, exc, text):
@@ -193,7 +210,7 @@ def test_from_matrix_refusals(m, exc, text):
         (lambda: RigidTransform(Quat.identity()), TypeError, "RigidTransform.__new__() missing 1 required positional argument: 'translation'"),
         (lambda: RigidTransform(Vec3d(0, 0, 0), Vec3d(0, 0, 0)), TypeError, "argument 'rotation': 'Vec3d' object is not an instance of 'Quat'"),
         (lambda: RigidTransform(Quat.identity(), (1, 2, 3)), TypeError, "argument 'translation': 'tuple' object is not an instance of 'Vec3d'"),
-        (lambda: T.apply((1, 2, 3)), TypeError, "argument 'v': 'tuple' object is not an instance of 'Vec3d'"),
+        (lambda: T.apply((1, 2, 3)), TypeError, "argument 'v': 'tuple' object is not an instance of 'Vec3d | VecList'"),
         (lambda: T.then(QUARTER_Z), TypeError, "argument 'other': 'Quat' object is not an instance of 'RigidTransform'"),
         (lambda: T.interpolate(T, s="x"), TypeError, "argument 's': must be real number, not str"),
         (lambda: T.interpolate(T), TypeError, "RigidTransform.interpolate() missing 1 required positional argument: 's'"),
@@ -225,10 +242,24 @@ def test_agrees_with_scipy():
         tol = 1e-14 * (np.abs(points).max() + np.abs(shifts).max())
         for mine, scipys in [(a, sa), (a.then(b), sb * sa), (a.inverse(), sa.inv())]:
             assert np.abs([xyz(mine.apply(Vec3d(*p))) for p in points] - scipys.apply(points)).max() <= tol
-            assert np.abs(np.array(mine.to_matrix()).T - scipys.as_matrix()).max() <= tol
+            assert np.abs(np.array(mine.to_matrix()) - scipys.as_matrix()).max() <= tol
 
 
 # ---- VecList.transform (its results: test_vec_list.py and bulk.py)
+
+
+def test_apply_to_a_list_is_transform_of_a_copy_bit_for_bit():
+    points = VecList([Vec3d(1, 2, 3), Vec3d(NAN, 0, -0.0), Vec3d(INF, 1, 1), Vec3d(-5e-324, 1e300, 0.1)] * 300)
+    for t in (T, RigidTransform(Quat(2, NAN, 0, 1), Vec3d(0, -0.0, INF))):
+        copied = VecList(points)
+        copied.transform(t)
+        got = t.apply(vl := VecList(points))
+        assert type(got) is VecList and got is not vl
+        assert [bits(c) for p in got for c in xyz(p)] == [bits(c) for p in copied for c in xyz(p)]
+        assert [bits(c) for p in vl for c in xyz(p)] == [bits(c) for p in points for c in xyz(p)]  # unchanged
+    assert len(T.apply(v=VecList.empty())) == 0 and type(T.apply(Vec3d(0, 0, 0))) is Vec3d
+    with raises(TypeError, "argument 'v': 'QuatList' object is not an instance of 'Vec3d | VecList'"):
+        T.apply(__import__("kalvor").QuatList.empty())
 
 
 def test_vec_list_transform_borrows_like_rotate():

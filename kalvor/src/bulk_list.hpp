@@ -308,6 +308,13 @@ typename Traits::Element list_getitem_impl(const BulkList<Traits>& self, std::si
   return self.items[index];
 }
 
+// The object and the element storage it holds (its capacity, not only its
+// length), as sys.getsizeof should count.
+template <class Traits>
+std::size_t list_sizeof_impl(const BulkList<Traits>& self) {
+  return sizeof(binding::Object<BulkList<Traits>>) + self.items.capacity() * sizeof(typename Traits::Element);
+}
+
 // Indexing as a Python list does it: a negative index counts from the end, a
 // slice is a new list holding copies of the elements it selects.
 template <class Traits>
@@ -434,10 +441,12 @@ binding::ClassBuilder<BulkList<Traits>> bulk_list_table() {
       .template property<bulk::list_list_impl<Traits>>("list")
       .template method<bulk::list_append_impl<Traits>>("append", Traits::item_name)
       .template method<bulk::list_extend_impl<Traits>>("extend", "other")
+      .template method<bulk::list_sizeof_impl<Traits>>("__sizeof__")
       .template len<bulk::list_len_impl<Traits>>()
       .template iter<bulk::list_iter_impl<Traits>>()
       .template repr<bulk::list_repr_impl<Traits>>()
       .template buffer<bulk::list_buffer_impl<Traits>>()
+      .no_number_conversions()
       .class_attribute("__array_ufunc__", Py_None)
       .template pickled_by_buffer<bulk::list_setstate_impl<Traits>>("empty");
   if constexpr (bulk::unsigned_index<Traits>) {

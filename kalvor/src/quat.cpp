@@ -3,12 +3,14 @@
 #include "kalvor/src/angle.hpp"
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/fitting.hpp"
+#include "kalvor/src/quat_list.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
 #include "morvix/src/statistics.hpp"
 
 #include <tuple>
 #include <utility>
+#include <variant>
 
 namespace kalvor {
 
@@ -44,14 +46,22 @@ std::pair<Vec3d, AngleRadians> quat_to_axis_angle_impl(const Quat& q) {
 }
 morvix::Matrix3 quat_to_rotation_matrix_impl(const Quat& q) { return morvix::to_rotation_matrix(q); }
 Vec3d quat_rotate_impl(const Quat& q, const Vec3d& v) { return morvix::rotate(q, v); }
-Quat quat_then_impl(const Quat& q, const Quat& other) { return morvix::then(q, other); }
+// One rotation before one, or before each of a list: element i of the list
+// result is then(q, other[i]), bit for bit.
+std::variant<Quat, QuatList> quat_then_impl(const Quat& q, const binding::OneOf<Quat, QuatList>& other) {
+  if (const QuatList* list = other.get_if<QuatList>()) {
+    constexpr auto after_q = [](const auto& o, const auto& first) noexcept { return morvix::formula::then(first, o); };
+    return bulk::settled_list<QuatElement>(*list, after_q, q);
+  }
+  return morvix::then(q, *other.get_if<Quat>());
+}
 Quat quat_inverse_impl(const Quat& q) { return morvix::inverse(q); }
 Quat quat_slerp_impl(const Quat& q, const Quat& other, double t) { return morvix::slerp(q, other, t); }
 Quat quat_between_impl(const Vec3d& a, const Vec3d& b) { return morvix::between(a, b); }
 // Only a rotation matrix is accepted: the conversion itself takes any matrix.
 Quat quat_from_rotation_matrix_impl(const morvix::Matrix3& m) {
   const morvix::MatrixFault fault = morvix::rotation_matrix_fault(m);
-  if (fault != morvix::MatrixFault::none) binding::throw_not_a_rotation(fault == morvix::MatrixFault::reflection);
+  if (fault != morvix::MatrixFault::none) binding::throw_not_a_rotation(fault);
   return morvix::from_rotation_matrix(m);
 }
 template <EulerFrame Frame>
@@ -69,6 +79,11 @@ Quat quat_from_xyzw_impl(double x, double y, double z, double w) { return morvix
 std::tuple<double, double, double, double> quat_to_xyzw_impl(const Quat& q) {
   const auto [x, y, z, w] = morvix::to_xyzw(q);
   return {x, y, z, w};
+}
+Quat quat_from_wxyz_impl(double w, double x, double y, double z) { return morvix::from_wxyz(w, x, y, z); }
+std::tuple<double, double, double, double> quat_to_wxyz_impl(const Quat& q) {
+  const auto [w, x, y, z] = morvix::to_wxyz(q);
+  return {w, x, y, z};
 }
 AngleRadians quat_angle_to_impl(const Quat& q, const Quat& other) { return {morvix::angle_between(q, other)}; }
 Quat quat_power_impl(const Quat& q, double t) { return morvix::power(q, t); }
@@ -122,11 +137,14 @@ binding::ClassBuilder<Quat> quat_table() {
                        .static_method<quat_from_xyzw_impl>("from_xyzw", "x", "y", "z", "w")
                        .method<quat_to_xyzw_impl>("to_xyzw")
                        .method<quat_angle_to_impl>("angle_to", "other")
+                       .static_method<quat_from_wxyz_impl>("from_wxyz", "w", "x", "y", "z")
+                       .method<quat_to_wxyz_impl>("to_wxyz")
                        .method<quat_power_impl>("power", "t")
                        .static_method<quat_align_impl>("align", "source", "target", "weights=None")
                        .equality<quat_eq_impl>()
                        .text<quat_text_impl>()
                        .buffer<quat_buffer_impl>()
+                       .no_number_conversions()
                        .class_attribute("__array_ufunc__", Py_None)
                        .pickled_by_constructor<quat_args_impl>());
 }

@@ -129,19 +129,27 @@ class Keyframes {
   binding::Floats times_;
 };
 
-// The key times must be one per key, none NaN, each greater than the one before.
-void check_key_times(std::string_view call, std::size_t keys, const binding::Floats& key_times) {
+// The key times must be one per key, each finite and greater than the one
+// before. Their count is compared first, before a sequence of them is read.
+const binding::Floats& checked_key_times(std::string_view call, std::size_t keys, const binding::LazyFloats& lazy) {
   if (keys == 0) binding::throw_no_keys(call);
+  if (lazy.size != keys) binding::throw_key_count(call, keys, lazy.size);
+  const binding::Floats& key_times = lazy.read();
+  // Converting the items may have run code that changed the sequence.
   if (key_times.size != keys) binding::throw_key_count(call, keys, key_times.size);
   for (std::size_t k = 0; k < keys; ++k) {
-    if (std::isnan(key_times[k])) binding::throw_key_order(call, k, true);
-    if (k > 0 && !(key_times[k] > key_times[k - 1])) binding::throw_key_order(call, k, false);
+    const double t = key_times[k];
+    if (std::isnan(t)) binding::throw_key_order(call, k, binding::KeyTimeFault::nan);
+    if (std::isinf(t)) binding::throw_key_order(call, k, binding::KeyTimeFault::infinite);
+    if (k > 0 && !(t > key_times[k - 1])) binding::throw_key_order(call, k, binding::KeyTimeFault::not_increasing);
   }
+  return key_times;
 }
 
-QuatList quat_list_interpolate_impl(const QuatList& self, const binding::Floats& key_times,
+QuatList quat_list_interpolate_impl(const QuatList& self, const binding::LazyFloats& lazy_key_times,
                                     const binding::Floats& times) {
-  check_key_times(binding::signature_of<quat_list_interpolate_impl>->call, self.items.size(), key_times);
+  const binding::Floats& key_times =
+      checked_key_times(binding::signature_of<quat_list_interpolate_impl>->call, self.items.size(), lazy_key_times);
   const Keyframes keyframes(self, key_times);
   QuatList out = bulk::sized_list<QuatElement>(times.size);
   Quat* slots = out.items.data();
@@ -173,6 +181,23 @@ NdArray<double> quat_list_to_xyzw_array_impl(const QuatList& self) {
   const std::size_t n = self.items.size();
   NdArray<double> out({n, 4}, 2);
   bulk::map_into(out.items<std::array<double, 4>>(), n, [](const Quat& q) { return morvix::to_xyzw(q); }, each(self));
+  return out;
+}
+
+QuatList quat_list_from_wxyz_array_impl(const binding::StridedBuffer& array) {
+  const binding::FloatRows rows =
+      binding::float_rows(array, binding::signature_of<quat_list_from_wxyz_array_impl>->call, quat_row);
+  QuatList out = bulk::sized_list<QuatElement>(rows.rows);
+  bulk::map_rows(out.items.data(), rows, [](const binding::FloatRows& row, std::size_t i) {
+    return morvix::from_wxyz(row.at(i, 0), row.at(i, 1), row.at(i, 2), row.at(i, 3));
+  });
+  return out;
+}
+
+NdArray<double> quat_list_to_wxyz_array_impl(const QuatList& self) {
+  const std::size_t n = self.items.size();
+  NdArray<double> out({n, 4}, 2);
+  bulk::map_into(out.items<std::array<double, 4>>(), n, [](const Quat& q) { return morvix::to_wxyz(q); }, each(self));
   return out;
 }
 
@@ -215,7 +240,7 @@ QuatList quat_list_from_rotation_matrices_impl(const binding::StridedBuffer& arr
       },
       bulk::transcendental_weight);
   if (const std::size_t bad = first_bad.load(); bad != none)
-    binding::throw_not_a_rotation(morvix::rotation_matrix_fault(matrix(bad)) == morvix::MatrixFault::reflection, bad);
+    binding::throw_not_a_rotation(morvix::rotation_matrix_fault(matrix(bad)), bad);
   return out;
 }
 
@@ -272,6 +297,9 @@ binding::ClassBuilder<QuatList> quat_list_table() {
                        .method<quat_list_to_euler_impl<morvix::EulerFrame::intrinsic>>("to_intrinsic_euler", "axes")
                        .method<quat_list_to_euler_impl<morvix::EulerFrame::extrinsic>>("to_extrinsic_euler", "axes")
                        .method<quat_list_angle_to_impl>("angle_to", "other")
+                       .static_method<quat_list_from_wxyz_array_impl>("from_wxyz_array", "array")
+                       .method<quat_list_to_wxyz_array_impl>("to_wxyz_array")
+
                        .method<quat_list_mean_impl>("mean", "weights=None")
                        .static_method<quat_list_random_impl>("random", "n", "seed")
                        .method<quat_list_power_impl>("power", "t")

@@ -126,6 +126,7 @@ binding::ClassBuilder<Vec3d> vec3d_table() {
                        .mul<vec3d_mul_impl, vec3d_rmul_impl>()
                        .truediv<vec3d_truediv_impl>()
                        .buffer<vec3d_buffer_impl>()
+                       .no_number_conversions()
                        .class_attribute("__array_ufunc__", Py_None)
                        .pickled_by_constructor<vec3d_args_impl>());
 }

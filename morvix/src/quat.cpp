@@ -155,6 +155,9 @@ Quat unnormalised_from_rotation_matrix(const Matrix3& m) noexcept {
 Quat from_rotation_matrix(const Matrix3& m) noexcept { return normalize(unnormalised_from_rotation_matrix(m)); }
 
 MatrixFault rotation_matrix_fault(const Matrix3& m) noexcept {
+  for (const auto& row : m)
+    for (const double entry : row)
+      if (!std::isfinite(entry)) return MatrixFault::not_finite;
   const Vec3d r0{m[0][0], m[0][1], m[0][2]};
   const Vec3d r1{m[1][0], m[1][1], m[1][2]};
   const Vec3d r2{m[2][0], m[2][1], m[2][2]};

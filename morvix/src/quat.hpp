@@ -187,6 +187,7 @@ Quat from_rotation_matrix(const Matrix3& m) noexcept;
 // Why a matrix is not a rotation matrix, tested in this order.
 enum class MatrixFault {
   none,
+  not_finite,       // some entry is NaN or infinite
   not_orthonormal,  // some row·row differs from 1, or row·other row from 0, by more than 1e-6 (or is NaN)
   reflection,       // orthonormal with determinant −1
 };
@@ -233,6 +234,11 @@ Quat between(const Vec3d& from, const Vec3d& to) noexcept;
 // signs change; nothing is normalised, −0.0 and NaN payloads are kept.
 constexpr Quat from_xyzw(double x, double y, double z, double w) noexcept { return {w, -x, -y, -z}; }
 constexpr std::array<double, 4> to_xyzw(const Quat& q) noexcept { return {-q.i, -q.j, -q.k, q.w}; }
+
+// The same quaternion scalar first, as PyGLM, Eigen, numpy-quaternion and
+// pytransform3d hold it (Hamilton products, v turned as q·v·q*).
+constexpr Quat from_wxyz(double w, double x, double y, double z) noexcept { return from_xyzw(x, y, z, w); }
+constexpr std::array<double, 4> to_wxyz(const Quat& q) noexcept { return {q.w, -q.i, -q.j, -q.k}; }
 
 // The turn by |v| radians about v/|v| (right-hand rule): the rotation of
 // from_axis_angle(normalize(v), |v|). |v| is taken without underflow or

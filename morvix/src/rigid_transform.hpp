@@ -62,34 +62,37 @@ inline RigidTransform interpolate(const RigidTransform& a, const RigidTransform&
   return {slerp(a.rotation, b.rotation, s), ((1.0 - s) * a.translation) + (s * b.translation)};
 }
 
-// ---- 4×4 matrices, in the row-vector convention of to_rotation_matrix:
-// [x, y, z, 1]·M = [apply(t, v), 1]. The top-left block is
-// to_rotation_matrix(rotation), the last row the translation and 1, the last
-// column (0, 0, 0, 1). The column-vector convention's matrix is its transpose.
+// ---- 4×4 matrices, in the column-vector convention of OpenGL, Eigen, ROS
+// and scipy: M·[x, y, z, 1] = [apply(t, v), 1]. The top-left block A is the
+// matrix with A·v = rotate(rotation, v), the transpose of
+// to_rotation_matrix(rotation); the last column holds the translation and 1,
+// the last row is (0, 0, 0, 1).
 
 constexpr Matrix4 to_matrix(const RigidTransform& t) noexcept {
   const Matrix3 r = to_rotation_matrix(t.rotation);
   return {{
-      {r[0][0], r[0][1], r[0][2], 0.0},
-      {r[1][0], r[1][1], r[1][2], 0.0},
-      {r[2][0], r[2][1], r[2][2], 0.0},
-      {t.translation.x, t.translation.y, t.translation.z, 1.0},
+      {r[0][0], r[1][0], r[2][0], t.translation.x},
+      {r[0][1], r[1][1], r[2][1], t.translation.y},
+      {r[0][2], r[1][2], r[2][2], t.translation.z},
+      {0.0, 0.0, 0.0, 1.0},
   }};
 }
 
-// Why a 4×4 matrix is not a pose, tested in this order.
+// Why a 4×4 matrix is not a pose, tested in this order. One matrix at a time,
+// so a list of matrices reports the first fault of each.
 enum class RigidMatrixFault {
   none,
-  not_orthonormal,  // the top-left block, as rotation_matrix_fault tests it
+  not_finite,       // some entry, anywhere, is NaN or infinite
+  not_orthonormal,  // the rows of the top-left block, as rotation_matrix_fault tests them
   reflection,       // the top-left block is orthonormal with determinant −1
-  last_column,      // some entry of the last column is off (0, 0, 0, 1) by more than 1e-12 (or is NaN)
+  last_row,         // some entry of the last row is off (0, 0, 0, 1) by more than 1e-12
 };
-inline constexpr double last_column_tolerance = 1e-12;
+inline constexpr double last_row_tolerance = 1e-12;
 RigidMatrixFault rigid_matrix_fault(const Matrix4& m) noexcept;
 
 // The inverse of to_matrix for a matrix without fault: the rotation from the
-// top-left block by from_rotation_matrix (q or −q), the translation the last
-// row. Not checked: any other matrix gives some pose.
+// transposed top-left block by from_rotation_matrix (q or −q), the
+// translation the last column. Not checked: any other matrix gives some pose.
 RigidTransform from_matrix(const Matrix4& m) noexcept;
 
 // ---- equality

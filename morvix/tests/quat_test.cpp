@@ -243,7 +243,8 @@ TEST(QuatFromMatrix, Fault) {
   // Row lengths: (1 + 4e-7)² − 1 is within 1e-6, (1 + 6e-7)² − 1 is not.
   EXPECT_EQ(rotation_matrix_fault({{{1 + 4e-7, 0, 0}, {0, 1, 0}, {0, 0, 1}}}), MatrixFault::none);
   EXPECT_EQ(rotation_matrix_fault({{{1 + 6e-7, 0, 0}, {0, 1, 0}, {0, 0, 1}}}), MatrixFault::not_orthonormal);
-  EXPECT_EQ(rotation_matrix_fault({{{1, 0, 0}, {0, 1, 0}, {0, 0, nan}}}), MatrixFault::not_orthonormal);
+  EXPECT_EQ(rotation_matrix_fault({{{1, 0, 0}, {0, 1, 0}, {0, 0, nan}}}), MatrixFault::not_finite);
+  EXPECT_EQ(rotation_matrix_fault({{{1, 0.1, 0}, {0, 1, 0}, {0, 0, -inf}}}), MatrixFault::not_finite);
 }
 
 // ---- other representations (their agreement with scipy is tested from Python)
@@ -252,6 +253,16 @@ TEST(QuatXyzw, SignsOnly) {
   expect_bits(from_xyzw(-0.0, 2, nan, -5), {-5, 0.0, -2, nan});
   const std::array<double, 4> back = to_xyzw(from_xyzw(-0.0, 2, 3, -5));
   expect_bits({back[0], back[1], back[2], back[3]}, {-0.0, 2, 3, -5});
+}
+
+TEST(QuatWxyz, ScalarFirstIsXyzwReordered) {
+  expect_bits(from_wxyz(-5, -0.0, 2, nan), from_xyzw(-0.0, 2, nan, -5));
+  const std::array<double, 4> back = to_wxyz(from_wxyz(-5, -0.0, 2, 3));
+  expect_bits({back[0], back[1], back[2], back[3]}, {-5, -0.0, 2, 3});
+  // A quarter turn about z in the Hamilton convention turns x to y through rotate.
+  const Vec3d y = rotate(from_wxyz(0.7071067811865476, 0, 0, 0.7071067811865476), {1, 0, 0});
+  EXPECT_NEAR(y.x, 0.0, 1e-15);
+  EXPECT_NEAR(y.y, 1.0, 1e-15);
 }
 
 TEST(QuatRotationVector, TinyZeroAndNonFinite) {

@@ -93,15 +93,25 @@ TEST(RigidInterpolate, EndsAndWrittenOrder) {
 // ---- matrices
 
 TEST(RigidMatrix, LayoutAndRoundTrip) {
+  // Column vectors: the block is the transpose of to_rotation_matrix, the
+  // translation is the last column.
   const Matrix4 m = to_matrix(pose);
   const Matrix3 r = to_rotation_matrix(pose.rotation);
   const Vec3d t = pose.translation;
-  const Matrix4 want{{{r[0][0], r[0][1], r[0][2], 0}, {r[1][0], r[1][1], r[1][2], 0}, {r[2][0], r[2][1], r[2][2], 0},
-                      {t.x, t.y, t.z, 1}}};
+  const Matrix4 want{{{r[0][0], r[1][0], r[2][0], t.x},
+                      {r[0][1], r[1][1], r[2][1], t.y},
+                      {r[0][2], r[1][2], r[2][2], t.z},
+                      {0, 0, 0, 1}}};
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) EXPECT_TRUE(same_bits(m[i][j], want[i][j])) << i << ' ' << j;
   expect_bits(from_matrix(m), {from_rotation_matrix(r), t});
   EXPECT_EQ(rigid_matrix_fault(m), RigidMatrixFault::none);
+  // M·[v, 1] is apply(t, v).
+  const Vec3d v{0.25, -7, 3}, moved = apply(pose, v);
+  for (int i = 0; i < 3; ++i) {
+    const double row = (((m[i][0] * v.x) + (m[i][1] * v.y)) + (m[i][2] * v.z)) + m[i][3];
+    EXPECT_NEAR(row, moved[i], 1e-14 * 8);
+  }
 }
 
 struct FaultCase {
@@ -117,22 +127,23 @@ TEST_P(RigidMatrixFaults, Table) { EXPECT_EQ(rigid_matrix_fault(GetParam().m), G
 INSTANTIATE_TEST_SUITE_P(
     Table, RigidMatrixFaults,
     testing::Values(
-        FaultCase{"Identity", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {5, 6, 7, 1}}}, RigidMatrixFault::none},
-        FaultCase{"ColumnWithinTolerance",
-                  {{{1, 0, 0, 1e-12}, {0, 1, 0, -1e-12}, {0, 0, 1, 0}, {0, 0, 0, 1 + 9e-13}}},
+        FaultCase{"Identity", {{{1, 0, 0, 5}, {0, 1, 0, 6}, {0, 0, 1, 7}, {0, 0, 0, 1}}}, RigidMatrixFault::none},
+        FaultCase{"RowWithinTolerance",
+                  {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1e-12, -1e-12, 0, 1 + 9e-13}}},
                   RigidMatrixFault::none},
-        FaultCase{"ColumnOff", {{{1, 0, 0, 0}, {0, 1, 0, 2e-12}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
-                  RigidMatrixFault::last_column},
-        FaultCase{"CornerOff", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 2}}}, RigidMatrixFault::last_column},
-        FaultCase{"ColumnNan", {{{1, 0, 0, nan}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
-                  RigidMatrixFault::last_column},
-        // The translation is not tested.
-        FaultCase{"TranslationNan", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {nan, inf, 0, 1}}},
-                  RigidMatrixFault::none},
-        FaultCase{"Transposed", {{{1, 0, 0, 5}, {0, 1, 0, 6}, {0, 0, 1, 7}, {0, 0, 0, 1}}},
-                  RigidMatrixFault::last_column},
-        // The block comes first, whatever the last column holds.
-        FaultCase{"Skewed", {{{1, 0.1, 0, 5}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
+        FaultCase{"RowFirstOff", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1e-9, 0, 0, 1}}}, RigidMatrixFault::last_row},
+        FaultCase{"RowSecondOff", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 1e-9, 0, 1}}}, RigidMatrixFault::last_row},
+        FaultCase{"RowThirdOff", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, -1e-9, 1}}}, RigidMatrixFault::last_row},
+        FaultCase{"CornerOff", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1 + 1e-9}}}, RigidMatrixFault::last_row},
+        // NaN and infinity anywhere, the translation included, come first.
+        FaultCase{"RowNan", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, nan, 0, 1}}}, RigidMatrixFault::not_finite},
+        FaultCase{"TranslationInf", {{{1, 0, 0, inf}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}},
+                  RigidMatrixFault::not_finite},
+        FaultCase{"BlockNan", {{{nan, 0.1, 0, 0}, {0, 1, 0, 0}, {0, 0, -1, 0}, {0, 0, 0, 2}}}, RigidMatrixFault::not_finite},
+        FaultCase{"RowVectorLayout", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {5, 6, 7, 1}}},
+                  RigidMatrixFault::last_row},
+        // The block comes first, whatever the last row holds.
+        FaultCase{"Skewed", {{{1, 0.1, 0, 5}, {0, 1, 0, 0}, {0, 0, 1, 0}, {3, 0, 0, 1}}},
                   RigidMatrixFault::not_orthonormal},
         FaultCase{"Reflection", {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, -1, 0}, {0, 0, 0, 1}}},
                   RigidMatrixFault::reflection}),

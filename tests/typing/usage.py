@@ -39,6 +39,8 @@ assert_type(memoryview(QuatList.from_xyzw_array(track.to_xyzw_array())).shape, t
 assert_type(QuatList.from_intrinsic_euler("xyz", track.to_extrinsic_euler("zyx")).angle_to(q), NDArray[np.float64])
 assert_type((track[-1], track[1:], track.angle_to(track).tolist()), tuple[Quat, QuatList, Any])
 assert_type(QuatList.from_rotation_vectors(track.to_rotation_vectors()), QuatList)
+assert_type((q.then(track), q.then(q), Quat.from_wxyz(*q.to_wxyz())), tuple[QuatList, Quat, Quat])
+assert_type((pose.apply(pts), QuatList.from_wxyz_array(track.to_wxyz_array())), tuple[VecList, QuatList])
 points = VecList([Vec3d(1, 0, 0), Vec3d(0, 1, 0), Vec3d(0, 0, 1)])
 assert_type(Quat.align(points, points), tuple[Quat, float])
 assert_type(RigidTransform.align(points, points, weights=np.ones(3)), tuple[RigidTransform, float])
@@ -57,6 +59,8 @@ if not kalvor.__version__:  # what the stubs refuse, as the module does at run t
     Quat.from_axis_angle(v, 1.5)  # type: ignore[arg-type]
     c1.area = 1.0  # type: ignore[misc]
     pose.rotation = q  # type: ignore[misc]
+    q.then(pts)  # type: ignore[call-overload]
+    pose.apply(track)  # type: ignore[call-overload]
 
 assert geometry.circle_circle(c1, c2) == (Vec3d(4, -3, 0), Vec3d(4, 3, 0))
 print("typed usage ok:", assert_type(kalvor.__version__, str))

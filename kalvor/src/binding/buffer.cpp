@@ -98,13 +98,14 @@ char float_code(const Py_buffer& view) noexcept {
 }  // namespace
 
 FloatRows float_rows(const StridedBuffer& buffer, std::string_view call, std::span<const std::size_t> item_shape) noexcept(false) {
+  if (buffer.view == nullptr) throw_array_expected(call, item_shape, buffer.source);
   const Py_buffer& view = *buffer.view;
   const int ndim = static_cast<int>(item_shape.size()) + 1;
   bool shaped = view.ndim == ndim && view.shape != nullptr;
   for (int d = 1; shaped && d < ndim; ++d) shaped = view.shape[d] == static_cast<Py_ssize_t>(item_shape[d - 1]);
   if (!shaped) throw_rows_expected(call, item_shape, "shape " + shape_text(view), false);
   const char code = float_code(view);
-  if (code == 0) throw_rows_expected(call, item_shape, "format '" + std::string(view.format != nullptr ? view.format : "B") + "'", true);
+  if (code == 0) throw_rows_expected(call, item_shape, "format '" + echoed_text(view.format != nullptr ? view.format : "B") + "'", true);
   FloatRows rows;
   rows.base = static_cast<const char*>(view.buf);
   rows.rows = static_cast<std::size_t>(view.shape[0]);
@@ -145,6 +146,32 @@ bool Arg<Floats>::load(PyObject* o) {
   }
   value = {reinterpret_cast<const char*>(owned.data()), n, sizeof(double), false};
   return true;
+}
+
+bool Arg<LazyFloats>::load(PyObject* o, const char* name) {
+  value.source_ = o;
+  value.name_ = name;
+  const Py_ssize_t length = PySequence_Check(o) || PyObject_CheckBuffer(o) ? PyObject_Size(o) : -1;
+  if (length >= 0) {
+    value.size = static_cast<std::size_t>(length);
+    return true;
+  }
+  if (PyErr_Occurred() && !discard_conversion_error()) return false;
+  if (!value.items_.load(o)) return false;
+  value.read_ = true;
+  value.size = value.items_.get().size;
+  return true;
+}
+
+const Floats& LazyFloats::read() const {
+  if (!read_) {
+    if (!items_.load(source_)) {
+      prefix_argument_error(name_);
+      throw PythonError{};
+    }
+    read_ = true;
+  }
+  return items_.get();
 }
 
 }  // namespace kalvor::binding

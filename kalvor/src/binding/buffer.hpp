@@ -158,15 +158,20 @@ struct Arg<Block> {
 };
 
 // Any object with a buffer that can describe its shape, strides and format;
-// the shape and format are checked by `float_rows`, which can name the call.
+// the shape and format are checked by `float_rows`, which can name the call
+// and the shape it expects, and which refuses an object without a buffer
+// (`view` null, `source` the object) in those words.
 struct StridedBuffer {
   const Py_buffer* view = nullptr;
+  PyObject* source = nullptr;
 };
 template <>
 struct Arg<StridedBuffer> {
   HeldBuffer buffer;
   StridedBuffer value;
   bool load(PyObject* o) noexcept {
+    value.source = o;
+    if (!PyObject_CheckBuffer(o)) return true;
     if (!buffer.acquire(o, PyBUF_RECORDS_RO)) return false;
     value.view = &buffer.view();
     return true;
@@ -193,6 +198,35 @@ struct Arg<Floats> {
   Floats value;
   bool load(PyObject* o);
   const Floats& get() const noexcept { return value; }
+};
+
+class LazyFloats;
+template <>
+struct Arg<LazyFloats>;
+
+// A run of floats whose length is known at once and whose items are read
+// only when the impl asks (`read`): an impl that compares the length with
+// something else refuses a wrong one before a long sequence is converted, in
+// constant memory. The length is the object's len(); one that cannot tell it
+// is converted at once, as Floats. A failure of `read` is the argument's
+// error, prefixed with its name, thrown as PythonError.
+class LazyFloats {
+ public:
+  std::size_t size = 0;
+  const Floats& read() const;
+
+ private:
+  friend struct Arg<LazyFloats>;
+  PyObject* source_ = nullptr;  // the call's argument, alive for the call
+  const char* name_ = nullptr;
+  mutable Arg<Floats> items_;
+  mutable bool read_ = false;
+};
+template <>
+struct Arg<LazyFloats> {
+  LazyFloats value;
+  bool load(PyObject* o, const char* name);
+  const LazyFloats& get() const noexcept { return value; }
 };
 
 // The rows of a buffer of float64 or float32 (native byte order) whose shape

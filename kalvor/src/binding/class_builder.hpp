@@ -168,6 +168,13 @@ class ClassBuilder {
     return slot(Py_tp_richcompare, reinterpret_cast<void*>(&equality_derived_ne_slot<Eq>));
   }
 
+  // float(), int() and complex() refuse an instance at once (a class that
+  // lends a buffer would otherwise have it parsed as text).
+  ClassBuilder& no_number_conversions() {
+    slot(Py_nb_float, reinterpret_cast<void*>(&refuse_float));
+    return slot(Py_nb_int, reinterpret_cast<void*>(&refuse_int));
+  }
+
   // Exports Impl(value), a DoubleArray, as a read-only buffer.
   template <auto Impl>
   ClassBuilder& buffer() {

@@ -135,6 +135,22 @@ Ref sequence_iterator(PyObject* o, std::size_t& length) {
   return steal(PyObject_GetIter(o));
 }
 
+bool sequence_length_is(PyObject* o, std::size_t n) {
+  if (!PySequence_Check(o)) {
+    not_an_instance(o, "Sequence");
+    return false;
+  }
+  const Py_ssize_t length = PyObject_Size(o);
+  if (length < 0) {
+    // An unknown length is found by counting: the snapshot decides.
+    if (!discard_conversion_error()) return false;
+    return true;
+  }
+  if (static_cast<std::size_t>(length) == n) return true;
+  wrong_length(n, length);
+  return false;
+}
+
 Ref sequence_snapshot(PyObject* o) {
   if (!PySequence_Check(o)) {
     not_an_instance(o, "Sequence");

@@ -50,7 +50,16 @@ struct Arg<double> {
       return true;
     }
     value = PyFloat_AsDouble(o);
-    return !(value == -1.0 && PyErr_Occurred());
+    if (value == -1.0 && PyErr_Occurred()) {
+      // A class of this module refuses float() in its own words; as an
+      // argument it is refused as any other non-number is.
+      if (refuses_float(o) && PyErr_ExceptionMatches(PyExc_TypeError)) {
+        PyErr_Clear();
+        not_a_real_number(o);
+      }
+      return false;
+    }
+    return true;
   }
   double get() const noexcept { return value; }
   // Whether load(o) runs no Python code (no __float__ or __index__).
@@ -308,6 +317,11 @@ struct Arg<std::vector<T, Alloc>> {
 // with the error set ("'int' object is not an instance of 'Sequence'").
 Ref sequence_snapshot(PyObject* o);
 
+// False with the error set when `o` is not a sequence or reports a length
+// other than n ("expected a sequence of {n} items, got {length}"); true when
+// it has n items or cannot tell its length (its items are then counted).
+bool sequence_length_is(PyObject* o, std::size_t n);
+
 // A sequence of exactly N items (a list, a tuple or anything the interpreter
 // takes for a sequence, such as a NumPy array), each converted by E's rule. A
 // TypeError of item i reads "[i]: {error}", or "[i][j]: {error}" one level down.
@@ -322,6 +336,9 @@ struct Arg<std::array<E, N>> {
 #ifndef Py_GIL_DISABLED
     if (PyList_CheckExact(o)) return load_list(o);
 #endif
+    // The length first, so a long sequence (a stride-0 view of billions of
+    // rows, a range) is refused at once, before any item is copied.
+    if (!sequence_length_is(o, N)) return false;
     Ref items = sequence_snapshot(o);
     return items && load_tuple(items.get());
   }

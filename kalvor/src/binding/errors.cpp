@@ -5,6 +5,7 @@
 #include "morvix/src/quat.hpp"
 
 #include <charconv>
+#include <new>
 #include <string>
 #include <type_traits>
 
@@ -39,6 +40,16 @@ std::string utf8(PyObject* str) {
     return "?";
   }
   return std::string(data, static_cast<std::size_t>(size));
+}
+
+// An argument echoed in a message shows at most this many characters, then
+// "…": a message stays short whatever it was given.
+constexpr Py_ssize_t echo_limit = 40;
+
+// The first echo_limit characters of a str (a new str), and whether it was cut.
+Ref echoed_part(PyObject* str, bool& cut) {
+  cut = PyUnicode_GetLength(str) > echo_limit;
+  return cut ? steal(PyUnicode_Substring(str, 0, echo_limit)) : borrow(str);
 }
 
 // Replaces a pending TypeError by one whose text is make(old text), keeping
@@ -77,6 +88,16 @@ std::string tolerance_text(double tolerance) {
 
 }  // namespace
 
+std::string echoed_text(std::string_view text) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    // A byte that does not continue a UTF-8 sequence starts a character.
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && characters++ == static_cast<std::size_t>(echo_limit))
+      return std::string(text.substr(0, i)) + "…";
+  }
+  return std::string(text);
+}
+
 std::string type_name(PyObject* obj) {
   Ref name = steal(PyType_GetQualName(Py_TYPE(obj)));
   if (!name || !PyUnicode_Check(name.get())) {
@@ -102,7 +123,10 @@ std::string type_name(PyObject* obj) {
 }
 
 [[gnu::cold]] void unexpected_keyword(std::string_view call, PyObject* keyword) {
-  set_type_error(text_of(call, " got an unexpected keyword argument '", utf8(keyword), "'"));
+  bool cut = false;
+  Ref shown = echoed_part(keyword, cut);
+  if (!shown) return;
+  set_type_error(text_of(call, " got an unexpected keyword argument '", utf8(shown.get()), cut ? "…'" : "'"));
 }
 
 [[gnu::cold]] void missing_arguments(std::string_view call, std::span<const char* const> missing) {
@@ -150,13 +174,42 @@ std::string type_name(PyObject* obj) {
   return true;
 }
 
+[[gnu::cold]] PyObject* refuse_float(PyObject* obj) noexcept {
+  try {
+    set_type_error(text_of("float() argument must be a string or a real number, not '", type_name(obj), "'"));
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  }
+  return nullptr;
+}
+
+[[gnu::cold]] PyObject* refuse_int(PyObject* obj) noexcept {
+  try {
+    set_type_error(
+        text_of("int() argument must be a string, a bytes-like object or a real number, not '", type_name(obj), "'"));
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  }
+  return nullptr;
+}
+
+bool refuses_float(PyObject* obj) noexcept {
+  const PyNumberMethods* number = Py_TYPE(obj)->tp_as_number;
+  return number != nullptr && number->nb_float == &refuse_float;
+}
+
+[[gnu::cold]] void not_a_real_number(PyObject* obj) { set_type_error(text_of("must be real number, not ", type_name(obj))); }
+
 [[gnu::cold]] void bad_euler_axes(PyObject* text) {
   // str's repr, not a subclass's own: it names the letters received and runs no Python code.
-  Ref shown = steal(PyUnicode_Type.tp_repr(text));
+  bool cut = false;
+  Ref part = echoed_part(text, cut);
+  if (!part) return;
+  Ref shown = steal(PyUnicode_Type.tp_repr(part.get()));
   if (!shown) return;
   PyErr_Format(PyExc_ValueError,
-               "axes must be three of the letters x, y, z (either case) with no letter twice in a row, got %U",
-               shown.get());
+               "axes must be three of the letters x, y, z (either case) with no letter twice in a row, got %U%s",
+               shown.get(), cut ? "…" : "");
 }
 
 [[gnu::cold]] void no_bool_conversion(PyObject* obj) {
@@ -197,19 +250,26 @@ std::string type_name(PyObject* obj) {
 
 namespace {
 // The tolerance comes from the test itself, as in the pose matrix's texts.
-std::string not_a_rotation(bool reflection) {
-  return reflection ? "not a rotation matrix: its determinant is -1 (a reflection)"
-                    : "not a rotation matrix: its rows are not orthonormal within " +
-                          tolerance_text(morvix::orthonormal_tolerance);
+std::string not_a_rotation(morvix::MatrixFault fault) {
+  switch (fault) {
+    case morvix::MatrixFault::not_finite:
+      return "not a rotation matrix: an entry is not finite (NaN or infinite)";
+    case morvix::MatrixFault::reflection:
+      return "not a rotation matrix: its determinant is -1 (a reflection)";
+    case morvix::MatrixFault::not_orthonormal:
+    case morvix::MatrixFault::none:
+      break;
+  }
+  return "not a rotation matrix: its rows are not orthonormal within " + tolerance_text(morvix::orthonormal_tolerance);
 }
 }  // namespace
 
-[[gnu::cold]] void throw_not_a_rotation(bool reflection) noexcept(false) {
-  throw_value_error(not_a_rotation(reflection));
+[[gnu::cold]] void throw_not_a_rotation(morvix::MatrixFault fault) noexcept(false) {
+  throw_value_error(not_a_rotation(fault));
 }
 
-[[gnu::cold]] void throw_not_a_rotation(bool reflection, std::size_t index) noexcept(false) {
-  throw_value_error(text_of("matrix ", index, ": ", not_a_rotation(reflection)));
+[[gnu::cold]] void throw_not_a_rotation(morvix::MatrixFault fault, std::size_t index) noexcept(false) {
+  throw_value_error(text_of("matrix ", index, ": ", not_a_rotation(fault)));
 }
 
 [[gnu::cold]] void throw_length_mismatch(std::size_t list, std::size_t operand) noexcept(false) {
@@ -265,22 +325,38 @@ std::string not_a_rotation(bool reflection) {
   throw_value_error(text_of(call, " expected weights with a positive sum: every weight is zero"));
 }
 
-[[gnu::cold]] void throw_key_order(std::string_view call, std::size_t index, bool nan) noexcept(false) {
-  const std::string fault = nan ? text_of("is NaN") : text_of("is not greater than key time ", index - 1);
+[[gnu::cold]] void throw_key_order(std::string_view call, std::size_t index, KeyTimeFault what) noexcept(false) {
+  const std::string fault = what == KeyTimeFault::nan        ? text_of("is NaN")
+                            : what == KeyTimeFault::infinite ? text_of("is not finite")
+                                                             : text_of("is not greater than key time ", index - 1);
   throw_value_error(text_of(call, " expected key times that increase strictly: key time ", index, " ", fault));
 }
 
-[[gnu::cold]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false) {
-  const std::string within = " within " + tolerance_text(tolerance);
-  switch (failed) {
-    case PoseMatrixTest::orthonormal_block:
-      throw_value_error(text_of("not a rigid transform matrix: the rows of its top-left 3x3 block are not orthonormal", within));
-    case PoseMatrixTest::block_determinant:
-      throw_value_error("not a rigid transform matrix: its top-left 3x3 block has determinant -1 (a reflection)");
-    case PoseMatrixTest::last_column:
+namespace {
+std::string not_a_pose_matrix(morvix::RigidMatrixFault fault) {
+  switch (fault) {
+    case morvix::RigidMatrixFault::not_finite:
+      return "not a rigid transform matrix: an entry is not finite (NaN or infinite)";
+    case morvix::RigidMatrixFault::not_orthonormal:
+      return "not a rigid transform matrix: the rows of its top-left 3x3 block are not orthonormal within " +
+             tolerance_text(morvix::orthonormal_tolerance);
+    case morvix::RigidMatrixFault::reflection:
+      return "not a rigid transform matrix: its top-left 3x3 block has determinant -1 (a reflection)";
+    case morvix::RigidMatrixFault::last_row:
+    case morvix::RigidMatrixFault::none:
       break;
   }
-  throw_value_error(text_of("not a rigid transform matrix: its last column is not (0, 0, 0, 1)", within));
+  return "not a rigid transform matrix: its last row is not (0, 0, 0, 1) within " +
+         tolerance_text(morvix::last_row_tolerance);
+}
+}  // namespace
+
+[[gnu::cold]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault) noexcept(false) {
+  throw_value_error(not_a_pose_matrix(fault));
+}
+
+[[gnu::cold]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault, std::size_t index) noexcept(false) {
+  throw_value_error(text_of("matrix ", index, ": ", not_a_pose_matrix(fault)));
 }
 
 [[gnu::cold]] void subinterpreters_unsupported() noexcept {
@@ -311,6 +387,15 @@ std::string not_a_rotation(bool reflection) {
   }
   PyErr_SetString(type_error ? PyExc_TypeError : PyExc_ValueError,
                   text_of(call, " expected a ", expected, ", got ", got).c_str());
+  throw PythonError{};
+}
+
+[[gnu::cold]] void throw_array_expected(std::string_view call, std::span<const std::size_t> item_shape,
+                                       PyObject* got) noexcept(false) {
+  std::string shape = "(n";
+  for (const std::size_t extent : item_shape) shape += text_of(", ", extent);
+  set_type_error(text_of(call, " expected an ", shape,
+                         ") array (an object with the buffer protocol, such as a numpy array), got ", type_name(got)));
   throw PythonError{};
 }
 

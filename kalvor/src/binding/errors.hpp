@@ -7,6 +7,9 @@
 
 #include <Python.h>
 
+#include "morvix/src/quat.hpp"
+#include "morvix/src/rigid_transform.hpp"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,6 +39,10 @@ struct PythonError {};
 // The qualified name of an object's type, or "<failed to extract type name>".
 std::string type_name(PyObject* obj);
 
+// An argument's text as a message echoes it: at most its first 40
+// characters (code points of UTF-8), then "…".
+std::string echoed_text(std::string_view text);
+
 // ---- argument matching
 void too_many_positional(std::string_view call, std::size_t required, std::size_t expected, std::size_t given);
 void multiple_values(std::string_view call, const char* param);
@@ -62,6 +69,18 @@ void prefix_item_error(std::size_t index) noexcept;
 // ValueError "axes must be three of the letters x, y, z (either case) with no
 // letter twice in a row, got {repr(text)}", the str's own repr.
 void bad_euler_axes(PyObject* text);
+// The number slots of a class that has no conversion to a number, so that
+// float(), int() and complex() refuse it at once instead of reading its
+// buffer as text: TypeError "float() argument must be a string or a real
+// number, not '{type}'" and "int() argument must be a string, a bytes-like
+// object or a real number, not '{type}'". Always null.
+PyObject* refuse_float(PyObject* obj) noexcept;
+PyObject* refuse_int(PyObject* obj) noexcept;
+// Whether `obj`'s class refuses float() so: the float converter then raises
+// what the interpreter's float conversion says of any other non-number,
+// "must be real number, not {type}" (not_a_real_number).
+bool refuses_float(PyObject* obj) noexcept;
+void not_a_real_number(PyObject* obj);
 // Clears a pending conversion error that an operator may discard (it then
 // returns NotImplemented) and says so; an interrupt, an exit or any other
 // exception that is not an Exception, and MemoryError, stay pending.
@@ -78,25 +97,28 @@ int no_deleter() noexcept;
 [[noreturn]] void throw_value_error(std::string_view message) noexcept(false);
 void subinterpreters_unsupported() noexcept;
 // A matrix that is not a rotation: ValueError saying which test it failed,
-// the orthonormality of its rows or (orthonormal, but a reflection) the sign
-// of its determinant.
-[[noreturn]] void throw_not_a_rotation(bool reflection) noexcept(false);
+// the finiteness of its entries, the orthonormality of its rows or
+// (orthonormal, but a reflection) the sign of its determinant.
+[[noreturn]] void throw_not_a_rotation(morvix::MatrixFault fault) noexcept(false);
 // The same for matrix `index` of many: "matrix {index}: not a rotation matrix: ...".
-[[noreturn]] void throw_not_a_rotation(bool reflection, std::size_t index) noexcept(false);
+[[noreturn]] void throw_not_a_rotation(morvix::MatrixFault fault, std::size_t index) noexcept(false);
 // ValueError "lengths differ: the list has {list} elements, the operand {operand}"
 // for an element-wise operand list of another length.
 [[noreturn]] void throw_length_mismatch(std::size_t list, std::size_t operand) noexcept(false);
 // Keyframes that cannot be interpolated: ValueError "{call} needs at least one key",
 // "{call} expected one key time for each of the {keys} keys, got {times}",
-// "{call} expected key times that increase strictly: key time {index} is NaN"
-// or "... key time {index} is not greater than key time {index - 1}".
+// "{call} expected key times that increase strictly: key time {index} is NaN",
+// "... key time {index} is not finite" or "... key time {index} is not greater
+// than key time {index - 1}".
 [[noreturn]] void throw_no_keys(std::string_view call) noexcept(false);
 [[noreturn]] void throw_key_count(std::string_view call, std::size_t keys, std::size_t times) noexcept(false);
-[[noreturn]] void throw_key_order(std::string_view call, std::size_t index, bool nan) noexcept(false);
-// A 4×4 matrix that is not a pose: ValueError saying which test it failed,
-// with that test's tolerance (the determinant test has none: it is not read).
-enum class PoseMatrixTest { orthonormal_block, block_determinant, last_column };
-[[noreturn]] void throw_not_a_pose_matrix(PoseMatrixTest failed, double tolerance) noexcept(false);
+enum class KeyTimeFault { nan, infinite, not_increasing };
+[[noreturn]] void throw_key_order(std::string_view call, std::size_t index, KeyTimeFault fault) noexcept(false);
+// A 4×4 matrix that is not a pose: ValueError saying which test it failed
+// (morvix::rigid_matrix_fault), with that test's tolerance where it has one.
+[[noreturn]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault) noexcept(false);
+// The same for matrix `index` of many: "matrix {index}: not a rigid transform matrix: ...".
+[[noreturn]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault, std::size_t index) noexcept(false);
 
 // Data a fit or a mean cannot use: ValueError "{call} expected source and
 // target of the same length, got {a} and {b}", "{call} needs at least
@@ -123,6 +145,10 @@ int not_fortran_contiguous(std::string_view class_name) noexcept;
 // wrong format, ValueError for a wrong shape.
 [[noreturn]] void throw_rows_expected(std::string_view call, std::span<const std::size_t> item_shape,
                                       const std::string& got, bool type_error) noexcept(false);
+// TypeError "{call} expected an (n, 4) array (an object with the buffer
+// protocol, such as a numpy array), got {type}" for an object without a buffer.
+[[noreturn]] void throw_array_expected(std::string_view call, std::span<const std::size_t> item_shape,
+                                       PyObject* got) noexcept(false);
 // ValueError "expected a block of whole {item}-byte {noun}s, got {bytes} bytes".
 [[noreturn]] void throw_block_size(std::size_t item, std::string_view noun, std::size_t bytes) noexcept(false);
 

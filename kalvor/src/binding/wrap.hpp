@@ -132,12 +132,23 @@ template <class R, class F>
   return failure;
 }
 
+// One converter; one that reads its argument later (LazyFloats) is told the
+// parameter's name, to prefix its errors then.
+template <class A>
+bool load_arg(A& arg, PyObject* o, const char* name) {
+  if constexpr (requires { arg.load(o, name); }) {
+    return arg.load(o, name);
+  } else {
+    return arg.load(o);
+  }
+}
+
 // Converts matched[I] into args I.. in order; the first failure is prefixed
 // with its parameter name.
 template <class Tuple, std::size_t... I>
 bool load_args(Tuple& args, PyObject* const* matched, const Signature& sig, std::index_sequence<I...>) {
   bool ok = true;
-  ((ok = ok && (std::get<I>(args).load(matched[I]) || (prefix_argument_error(sig.names[I]), false))), ...);
+  ((ok = ok && (load_arg(std::get<I>(args), matched[I], sig.names[I]) || (prefix_argument_error(sig.names[I]), false))), ...);
   return ok;
 }
 
