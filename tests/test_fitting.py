@@ -182,7 +182,7 @@ def test_mean_refusals():
     for lst, weights, text in cases:
         with raises(ValueError, text):
             lst.mean(weights)
-    with raises(TypeError, "argument 'weights': [0]: must be real number, not kalvor.Quat"):
+    with raises(TypeError, "argument 'weights': [0]: must be real number, not Quat"):
         ql[:1].mean([Quat.identity()])
 
 

@@ -299,7 +299,6 @@ binding::ClassBuilder<QuatList> quat_list_table() {
                        .method<quat_list_angle_to_impl>("angle_to", "other")
                        .static_method<quat_list_from_wxyz_array_impl>("from_wxyz_array", "array")
                        .method<quat_list_to_wxyz_array_impl>("to_wxyz_array")
-
                        .method<quat_list_mean_impl>("mean", "weights=None")
                        .static_method<quat_list_random_impl>("random", "n", "seed")
                        .method<quat_list_power_impl>("power", "t")
