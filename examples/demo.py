@@ -7,7 +7,7 @@ from array import array
 from collections.abc import Callable
 
 import kalvor
-from kalvor import AngleDegrees, AngleRadians, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
+from kalvor import AngleDegrees, AngleRadians, KDTree, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
 
 
 def section(title: str) -> None:
@@ -162,6 +162,31 @@ def keyframes() -> None:
     print(f"  as rotation matrices: a {matrices.format!r} buffer of shape {matrices.shape}; readonly: {matrices.readonly}")
 
 
+def neighbours() -> None:
+    section("Nearest neighbours between two scans")
+    # Two scans of the same ground and wall, the second taken after the sensor moved a little:
+    # for every point of the first, its nearest neighbour in the second (the matching step of ICP).
+    rng = random.Random(11)
+    n = 200_000
+
+    def scan() -> VecList:
+        points = [Vec3d(rng.uniform(0, 40), rng.uniform(0, 40), rng.gauss(0, 0.01)) if rng.random() < 0.7
+                  else Vec3d(rng.uniform(0, 40), 40 + rng.gauss(0, 0.01), rng.uniform(0, 10)) for _ in range(n)]
+        return VecList(points)
+
+    first, second = scan(), scan()
+    second.transform(RigidTransform(Quat.from_axis_angle(Vec3d.k(), AngleDegrees(0.5).to_radians()), Vec3d(0.1, -0.05, 0)))
+    tree = timed(f"a tree over the second scan's {n:,} points", lambda: KDTree(second))
+    distances, indices = timed("the nearest neighbour of each point of the first", lambda: tree.query(first))
+    close = float((distances[:, 0] < 0.05).mean())
+    print(f"  median distance {float(sorted(distances[:, 0].tolist())[n // 2]):.4f} m; within 5 cm: {close:.1%}")
+    i = n // 2
+    j, d = second.minimum_distance_to(first[i], 1)  # stride 1: a full scan, the same answer
+    print(f"  point {i}: neighbour {int(indices[i, 0])} at {float(distances[i, 0])}; by a full scan: {j} at {d}")
+    pairs = tree.pairs_within(0.002)
+    print(f"  pairs of the second scan closer than 2 mm: {len(pairs):,}")
+
+
 def shapes() -> None:
     section("Planes and circles")
     # The plane z = 5 (the constructor takes normal·p = distance) and a line through two points.
@@ -204,6 +229,7 @@ def main() -> None:
     poses()
     bulk()
     keyframes()
+    neighbours()
     shapes()
     errors()
 

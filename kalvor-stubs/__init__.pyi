@@ -1,6 +1,7 @@
 """Three-dimensional vector math in double precision.
 
-Every parameter is required and may be passed by position or keyword. ε = 2⁻⁵² is the
+Every parameter may be passed by position or keyword; it is required unless its signature
+gives a default. ε = 2⁻⁵² is the
 absolute tolerance of every tolerant test. Reprs print floats in the shortest form that
 reads back exactly, never with an exponent ("1", "-0", "NaN", "inf").
 """
@@ -14,7 +15,7 @@ from numpy.typing import NDArray
 
 from . import geometry as geometry
 
-__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "PanicException", "RigidTransform", "QuatList"]
+__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "PanicException", "RigidTransform", "QuatList", "KDTree"]
 
 __version__: Final[str]
 """The package version, as in pyproject.toml."""
@@ -25,6 +26,9 @@ _Float: TypeAlias = SupportsFloat | SupportsIndex
 _Float64Array: TypeAlias = NDArray[numpy.float64]
 """An array result: a C-contiguous, writable numpy array of float64 that holds kalvor's block
 through its base (nothing copied). numpy is imported on the first such result."""
+
+_Int64Array: TypeAlias = NDArray[numpy.int64]
+"""An array result of int64 (indices, counts), made as _Float64Array is."""
 
 @type_check_only
 class _Rows(Protocol):
@@ -1083,3 +1087,65 @@ class QuatList:
 
     def __release_buffer__(self, buffer: memoryview, /) -> None:
         """Ends the borrow a view holds."""
+
+@final
+class KDTree:
+    """An exact nearest-neighbour index over a fixed set of points, for many queries at once.
+
+    The tree keeps its own copy of the points, in an order of its own; indices everywhere
+    are positions in the VecList it was built from. It never changes, so queries borrow
+    nothing and any number of threads may query one tree. Every distance is exactly
+    points[i].distance_to(q). Among equal distances the smaller index comes first (also
+    when the squared distances differ and only the distances are equal), and a bound
+    (max_distance, radius) admits a point whose distance equals it. Batch queries run on
+    the worker pool; their results are the same bits at any worker count. A query point
+    with a NaN or infinite coordinate is a ValueError "points[i] is not finite" naming the
+    first one ("point is not finite" for nearest).
+    """
+
+    def __new__(cls, points: VecList) -> Self:
+        """A tree over a copy of `points`; later changes to the list do not affect it.
+        ValueError "points[7] is not finite" for the first point with a NaN or infinite
+        coordinate. An empty list gives an empty tree. Pickled and copied as its points (the
+        copy is rebuilt and gives the same answers).
+        """
+
+    def __len__(self) -> int:
+        """The number of points."""
+
+    @property
+    def points(self) -> VecList:
+        """A new VecList of the points in their original order."""
+
+    def nearest(self, point: Vec3d) -> tuple[int, float]:
+        """(index, distance) of the nearest point, the smaller index among equals.
+        ValueError "KDTree.nearest() needs a tree with at least one point" on an empty tree.
+        """
+
+    def query(
+        self, points: VecList, k: SupportsIndex | None = 1, max_distance: _Float | None = ...
+    ) -> tuple[_Float64Array, _Int64Array]:
+        """(distances, indices): for each query point its k nearest points at distance
+        <= max_distance (default inf; None means the default, for k too), sorted by distance then index, as two (n, k) arrays
+        (two-dimensional also for k = 1). A neighbour that does not exist (k above len, or
+        farther than max_distance) is distance inf and index len(tree). ValueError "k must be
+        at least 1", "max_distance must not be NaN or negative"; MemoryError when the rows
+        cannot be held.
+        """
+
+    def within(self, points: VecList, radius: _Float) -> tuple[_Int64Array, _Int64Array]:
+        """(offsets, indices) in compressed rows: the points at distance <= radius of query
+        point i are indices[offsets[i]:offsets[i + 1]], in increasing index order; offsets
+        has n + 1 entries. ValueError "radius must not be NaN or negative".
+        """
+
+    def count_within(self, points: VecList, radius: _Float) -> _Int64Array:
+        """How many points lie at distance <= radius of each query point, an (n,) array."""
+
+    def pairs_within(self, radius: _Float) -> _Int64Array:
+        """Every pair i < j of the tree's points at distance <= radius, as an (m, 2) array
+        sorted by i then j.
+        """
+
+    def __sizeof__(self) -> int:
+        """The bytes the tree holds, its copy of the points included (about 36 a point)."""

@@ -10,7 +10,7 @@ from operator import add, methodcaller as call, mul, sub, truediv
 
 import numpy as np
 
-from kalvor import AngleRadians, Quat, QuatList, RigidTransform, Vec3d, VecList
+from kalvor import AngleRadians, KDTree, Quat, QuatList, RigidTransform, Vec3d, VecList
 
 f64 = lambda bits: struct.unpack("<d", struct.pack("<Q", bits))[0]  # noqa: E731
 # NaNs of both signs with payloads (one signalling), signed zeros, infinities, subnormals, extremes.
@@ -145,6 +145,27 @@ def fitting():  # fits and statistics: sums in fixed blocks and a counter-based 
     return out
 
 
+def cloud(n, seed):  # finite points on a 0.1 grid: duplicates and many equal distances
+    rng = random.Random(seed)
+    return [Vec3d(*(round(rng.uniform(-4, 4), 1) for _ in range(3))) for _ in range(n)]
+
+
+def kd_tree_results(bulk):  # batch searches (in grid order, on the pool) or one query point per call (on the caller)
+    tree, qs = KDTree(VecList(cloud(N, 12))), cloud(N, 13)
+    if bulk:
+        (d, i), (o, f) = tree.query(VecList(qs), 4, 0.8), tree.within(VecList(qs), 0.3)
+        rows = [f[o[j] : o[j + 1]] for j in range(N)]
+        return {"query": (d.tobytes(), i.tobytes()), "within": [r.tobytes() for r in rows],
+                "count_within": tree.count_within(VecList(qs), 0.3).tobytes(), "pairs_within": tree.pairs_within(0.15).tobytes()}
+    one = [tree.query(VecList([q]), 4, 0.8) for q in qs]
+    rows = [tree.within(VecList([q]), 0.3)[1] for q in qs]
+    points = list(tree.points)
+    pairs = [[i, j] for i, p in enumerate(points) for j in tree.within(VecList([p]), 0.15)[1].tolist() if j > i]
+    return {"query": (np.concatenate([d for d, _ in one]).tobytes(), np.concatenate([i for _, i in one]).tobytes()),
+            "within": [r.tobytes() for r in rows], "count_within": np.array([len(r) for r in rows], np.int64).tobytes(),
+            "pairs_within": np.array(pairs, np.int64).tobytes()}
+
+
 def results(bulk):  # bulk (or single-vector) results on data without NaNs (any order gives the default NaN) and with
     tie, nan = Vec3d(0.5, -0.25, 1.0 + 2.0**-20), Vec3d(math.nan, 0, 0)  # positive NaN keys sort last
     ties, out = [tie if i in TIES else e if i % 11 else nan for i, e in enumerate(elements(nans=False))], {}
@@ -159,6 +180,7 @@ def results(bulk):  # bulk (or single-vector) results on data without NaNs (any 
     out["quat"] = {n: encode(b(ql) if bulk else [s(q, i) for i, q in enumerate(QS)]) for n, (b, s) in QUAT_OPERATIONS.items()}
     out["quat"]["repr"] = repr(ql) if bulk else "[" + "\n".join(map(repr, QS)) + "]"
     out["fitting"] = fitting()  # in this process beside the same calls with 1, 2, 3 and 7 workers
+    out["kd_tree"] = kd_tree_results(bulk)
     return out
 
 

@@ -11,7 +11,7 @@ from collections import UserList
 import numpy as np
 import pytest
 
-from kalvor import AngleRadians, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
+from kalvor import AngleRadians, KDTree, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
 
 pytestmark = pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter")
 OK = None  # the outcome of an operation that returns normally
@@ -46,6 +46,8 @@ QL, KT3 = QuatList([Q, Quat(1, 0, 0, 0), Quat(NAN, 0, 0, 1)]), [0.0, 1.0, 2.0]
 TIMES, INT_TIMES, MATS = np.linspace(-1.0, 3.0, 9), np.arange(3), np.array([np.eye(3)] * 3)
 BAD_MATS = MATS * [[[1]], [[-1]], [[1]]]
 L1, L2, W2, IW2 = VecList(ITEMS[:1]), VecList(ITEMS[:2]), TIMES[-2:], INT_TIMES[1:]  # weights as float and int buffers
+FL = VecList(ITEMS[:3] * 3)  # finite, with duplicates
+KT = KDTree(FL)
 ArrayBlock = type(QL.to_xyzw_array().base.obj)  # each instance holds a reference to its class
 
 
@@ -224,8 +226,17 @@ OPERATIONS = {
     "fit_mean_refused": (ValueError, lambda: QL.mean()),
     "fit_random_power_series": (OK, lambda: (QuatList.random(5, 2**64 - 1), Q.power(0.5), QL.power(-1.0), QL.accumulate(), QL.differences())),
     "fit_random_seed": (OverflowError, lambda: QuatList.random(3, -1)),
+    # KDTree: the copy of the points, optional arguments, array results, the refusals
+    "list_kd_tree_build": (OK, lambda: (KDTree(FL), KDTree(VecList.empty()), len(KT), KT.points, KT.__sizeof__())),
+    "list_kd_tree_nearest": (OK, lambda: KT.nearest(V)), "list_kd_tree_empty": (ValueError, lambda: KDTree(VecList.empty()).nearest(V)),
+    "list_kd_tree_query": (OK, arrays(6, lambda: (KT.query(FL), KT.query(FL, 2, 5.0), KT.query(FL, k=Stride(), max_distance=Floaty())))),
+    "list_kd_tree_within": (OK, arrays(4, lambda: (KT.within(FL, 1.0), KT.count_within(FL, 1.0), KT.pairs_within(3.0)))),
+    "list_kd_tree_not_finite": (ValueError, lambda: KDTree(L)), "list_kd_tree_query_not_finite": (ValueError, lambda: KT.query(L)),
+    "list_kd_tree_bad_k": (ValueError, lambda: KT.query(FL, 0)), "list_kd_tree_huge_k": (MemoryError, lambda: KT.query(FL, 2**60)),
+    "list_kd_tree_bad_bound": (ValueError, lambda: KT.within(FL, NAN)), "list_kd_tree_bad_points": (TypeError, lambda: KT.query([V])),
+    "list_kd_tree_keywords": (TypeError, lambda: KT.query(FL, kk=1)),
     # pickling, copying, buffer export, from_array
-    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T, QL)},
+    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T, QL, KT)},
     "pickle_VecList_2": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=2))),
     "pickle_out_of_band": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=5, buffer_callback=(b := []).append), buffers=b)),
     "copy": (OK, lambda: (copy.copy(L), copy.deepcopy(C))), "pickle_iterator": (TypeError, lambda: pickle.dumps(iter(L))),

@@ -20,7 +20,7 @@ def test_namespace_star_import_and_geometry_submodule():
 
     # The six registered names keep their order; names added later follow, in the order of registration.
     assert kalvor.__all__ == ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "PanicException", "RigidTransform",
-                              "QuatList"]
+                              "QuatList", "KDTree"]
     assert {name for name in dir(kalvor) if not name.startswith("__")} == set(kalvor.__all__)
     scope = {}
     exec("from kalvor import *", scope)

@@ -11,6 +11,7 @@
 #include "kalvor/src/geometry/circle.hpp"
 #include "kalvor/src/geometry/intersection.hpp"
 #include "kalvor/src/geometry/plane.hpp"
+#include "kalvor/src/kd_tree.hpp"
 #include "kalvor/src/quat.hpp"
 #include "kalvor/src/quat_list.hpp"
 #include "kalvor/src/rigid_transform.hpp"
@@ -109,6 +110,7 @@ int kalvor_exec(PyObject* module) noexcept {
     if (panic == nullptr || binding::add_object(module, "PanicException", panic) < 0) return -1;
     if (binding::add_class<morvix::RigidTransform>(module) < 0) return -1;
     if (binding::add_class<QuatList>(module) < 0) return -1;
+    if (binding::add_class<morvix::KDTree>(module) < 0) return -1;
     // Not an export: set directly, so __all__ keeps only the classes and the submodule.
     return PyModule_AddStringConstant(module, "__version__", KALVOR_VERSION);
   });

@@ -23,6 +23,22 @@ bool load_size(PyObject* o, std::size_t& out) noexcept {
   return true;
 }
 
+bool load_int64(PyObject* o, std::int64_t& out) noexcept {
+  Ref index;
+  if (!PyLong_Check(o)) {
+    index = steal(PyNumber_Index(o));
+    if (!index) return false;
+    o = index.get();
+  }
+  int overflow = 0;
+  const long long value = PyLong_AsLongLongAndOverflow(o, &overflow);
+  if (value == -1 && PyErr_Occurred()) return false;
+  out = overflow > 0 ? std::numeric_limits<std::int64_t>::max()
+        : overflow < 0 ? std::numeric_limits<std::int64_t>::min()
+                       : static_cast<std::int64_t>(value);
+  return true;
+}
+
 bool load_subscript(PyObject* o, Subscript& out) noexcept {
   if (PySlice_Check(o)) {
     out.slice = true;

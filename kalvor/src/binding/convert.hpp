@@ -2,6 +2,7 @@
 // Typed converters, selected by the C++ parameter type of an `_impl`:
 //   double            the float rule (exact float first, then __float__/__index__)
 //   std::size_t       the index rule (unsigned, OverflowError when negative)
+//   std::int64_t      the index rule, signed, clamped to its range (a count the caller checks)
 //   bool              exactly True/False, or a NumPy boolean scalar
 //   const T&          an instance of T's class, borrowed shared for the call
 //   std::vector<T>    a sequence of instances of T's class, copied out
@@ -27,6 +28,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +85,18 @@ struct Arg<std::size_t> {
     return load_size(o, value);
   }
   std::size_t get() const noexcept { return value; }
+  static bool runs_no_python(PyObject* o) noexcept { return PyLong_CheckExact(o); }
+};
+
+bool load_int64(PyObject* o, std::int64_t& out) noexcept;
+
+// A signed count (the index rule): an int beyond the 64-bit range is
+// clamped to its end, so the caller's own range check reports it.
+template <>
+struct Arg<std::int64_t> {
+  std::int64_t value = 0;
+  bool load(PyObject* o) noexcept { return load_int64(o, value); }
+  std::int64_t get() const noexcept { return value; }
   static bool runs_no_python(PyObject* o) noexcept { return PyLong_CheckExact(o); }
 };
 

@@ -276,6 +276,24 @@ std::string not_a_rotation(morvix::MatrixFault fault) {
   throw_value_error(text_of("lengths differ: the list has ", list, " elements, the operand ", operand));
 }
 
+[[gnu::cold]] void throw_not_finite(std::string_view name, std::size_t index) noexcept(false) {
+  throw_value_error(text_of(name, "[", index, "] is not finite"));
+}
+
+[[gnu::cold]] void throw_not_finite(std::string_view name) noexcept(false) {
+  throw_value_error(text_of(name, " is not finite"));
+}
+
+[[gnu::cold]] void throw_bad_bound(std::string_view name) noexcept(false) {
+  throw_value_error(text_of(name, " must not be NaN or negative"));
+}
+
+[[gnu::cold]] void throw_k_below_one() noexcept(false) { throw_value_error("k must be at least 1"); }
+
+[[gnu::cold]] void throw_empty_tree(std::string_view call) noexcept(false) {
+  throw_value_error(text_of(call, " needs a tree with at least one point"));
+}
+
 [[gnu::cold]] void throw_no_keys(std::string_view call) noexcept(false) {
   throw_value_error(text_of(call, " needs at least one key"));
 }

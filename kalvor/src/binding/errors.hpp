@@ -44,6 +44,7 @@ std::string type_name(PyObject* obj);
 std::string echoed_text(std::string_view text);
 
 // ---- argument matching
+// "takes 2 positional arguments", or "takes from 1 to 3" when some are optional.
 void too_many_positional(std::string_view call, std::size_t required, std::size_t expected, std::size_t given);
 void multiple_values(std::string_view call, const char* param);
 void unexpected_keyword(std::string_view call, PyObject* keyword);
@@ -133,6 +134,16 @@ enum class KeyTimeFault { nan, infinite, not_increasing };
                                      std::size_t weights) noexcept(false);
 [[noreturn]] void throw_fit_error(std::string_view call, const morvix::FitError& error,
                                   std::string_view item) noexcept(false);
+
+// The spatial index's refusals, all ValueError: "{name}[{index}] is not finite"
+// for a point of a list, "{name} is not finite" for one point, "{name} must
+// not be NaN or negative" for a distance bound, "k must be at least 1", and
+// "{call} needs a tree with at least one point".
+[[noreturn]] void throw_not_finite(std::string_view name, std::size_t index) noexcept(false);
+[[noreturn]] void throw_not_finite(std::string_view name) noexcept(false);
+[[noreturn]] void throw_bad_bound(std::string_view name) noexcept(false);
+[[noreturn]] void throw_k_below_one() noexcept(false);
+[[noreturn]] void throw_empty_tree(std::string_view call) noexcept(false);
 
 // ---- buffers and pickling
 // BufferError "{Class} buffers are read-only"; returns -1.

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace kalvor::binding {
@@ -41,8 +42,11 @@ template <class T>
 inline constexpr const char* array_format = nullptr;
 template <>
 inline constexpr const char* array_format<double> = "d";
+// numpy reads "q" as long long, a type apart from its default integer (long
+// where long has 64 bits), and then prints dtype=int64 in every repr: the
+// format names the C type that std::int64_t is.
 template <>
-inline constexpr const char* array_format<std::int64_t> = "q";
+inline constexpr const char* array_format<std::int64_t> = std::is_same_v<std::int64_t, long> ? "l" : "q";
 
 // The array result of an _impl: T is double or std::int64_t.
 template <class T>
