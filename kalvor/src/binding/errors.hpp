@@ -14,6 +14,10 @@
 #include <string>
 #include <string_view>
 
+namespace morvix {
+struct FitError;
+}
+
 namespace kalvor::binding {
 
 // ---- texts of internal failures
@@ -116,6 +120,20 @@ enum class KeyTimeFault { nan, infinite, not_increasing };
 [[noreturn]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault) noexcept(false);
 // The same for matrix `index` of many: "matrix {index}: not a rigid transform matrix: ...".
 [[noreturn]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault, std::size_t index) noexcept(false);
+
+// Data a fit or a mean cannot use: ValueError "{call} expected source and
+// target of the same length, got {a} and {b}", "{call} needs at least
+// one {item}", "{call} expected one weight for each of the {n} {item}s, got
+// {m}", "{call} expected finite coordinates: source[3] is not finite",
+// "{call} expected finite, non-zero quaternions: element 3 is zero",
+// "{call} expected finite weights of zero or more: weights[2] is negative"
+// (is NaN, is infinite), "{call} expected weights with a positive sum: every
+// weight is zero". `item` names one element ("pair of vectors", "quaternion").
+[[noreturn]] void throw_pair_lengths(std::string_view call, std::size_t source, std::size_t target) noexcept(false);
+[[noreturn]] void throw_weight_count(std::string_view call, std::size_t n, std::string_view item,
+                                     std::size_t weights) noexcept(false);
+[[noreturn]] void throw_fit_error(std::string_view call, const morvix::FitError& error,
+                                  std::string_view item) noexcept(false);
 
 // The spatial index's refusals, all ValueError: "{name}[{index}] is not finite"
 // for a point of a list, "{name} is not finite" for one point, "{name} must
