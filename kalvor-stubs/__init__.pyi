@@ -591,6 +591,28 @@ class Quat:
         (q.angle_to(q) is below 1e-15). Zero or non-finite gives NaN.
         """
 
+    def power(self, t: _Float) -> Quat:
+        """The rotation by t times the angle about the same axis: bit for bit
+        Quat.from_rotation_vector(self.to_rotation_vector() * t). power(0) is the identity,
+        power(-1) the inverse rotation, power(0.5) the half-way rotation.
+        """
+
+    @staticmethod
+    def align(source: VecList, target: VecList, weights: Sequence[_Float] | Buffer | None = None) -> tuple[Quat, float]:
+        """(q, rssd): the unit quaternion q (w >= 0) minimising Σ wᵢ·|targetᵢ - q.rotate(sourceᵢ)|²
+        (Wahba's problem, by the SVD of Σ wᵢ·targetᵢ·sourceᵢᵀ), and rssd the root of that sum
+        at q, taken from the residuals themselves. Weights default to 1.
+
+        When every source (or every target) lies on one line the best rotation is not
+        unique and the smallest of them is returned: for one pair the rotation of
+        Quat.between(source[0], target[0]); pairs that cancel give the identity. Sums run in
+        fixed blocks, so the bits do not depend on the number of workers.
+
+        ValueError for lists of different lengths, no pairs, a non-finite coordinate
+        ("source[3] is not finite"), a count of weights other than the pairs', a negative,
+        NaN or infinite weight ("weights[2] is negative"), or weights that are all zero.
+        """
+
     def __format__(self, format_spec: str) -> str:
         """The repr with format(number, format_spec) applied to each number:
         format(Quat(1, 0, 0, 0), ".1f") is "Quat(1.0, 0.0, 0.0, 0.0)".
@@ -697,6 +719,20 @@ class RigidTransform:
         (1 - s)·translation + s·other.translation, in that order.
 
         Not screw-linear interpolation: a moved point does not follow a helix.
+        """
+
+    @staticmethod
+    def align(
+        source: VecList, target: VecList, weights: Sequence[_Float] | Buffer | None = None
+    ) -> tuple[RigidTransform, float]:
+        """(t, rssd): the pose without scale minimising Σ wᵢ·|targetᵢ - t.apply(sourceᵢ)|²
+        (Kabsch–Umeyama), and rssd the root of that sum at t, from the residuals. Its
+        rotation is Quat.align of the points about their weighted centroids, its translation
+        the target centroid minus the rotated source centroid.
+
+        One point gives the identity rotation and the translation between the points; two
+        points the rotation of Quat.between(source[1] - source[0], target[1] - target[0]).
+        ValueError as for Quat.align.
         """
 
     def to_matrix(self) -> list[list[float]]:
@@ -1003,6 +1039,38 @@ class QuatList:
     def angle_to(self, other: Quat | QuatList) -> _Float64Array:
         """The angle in radians of the rotation from element i to `other` (or other's element
         i), as Quat.angle_to, as an (n,) array.
+        """
+
+    def mean(self, weights: Sequence[_Float] | Buffer | None = None) -> Quat:
+        """The rotation minimising the weighted sum of squared chordal distances to the
+        elements (Markley's method: the eigenvector of the largest eigenvalue of Σ wᵢ·qᵢ·qᵢᵀ
+        over the normalised elements), a unit Quat with w >= 0. q and -q count as one
+        rotation: flipping the sign of any element leaves the result's bits unchanged.
+
+        ValueError for an empty list, a zero or non-finite element, or weights as refused
+        by Quat.align.
+        """
+
+    @staticmethod
+    def random(n: SupportsIndex, seed: SupportsIndex) -> QuatList:
+        """n rotations drawn uniformly over all rotations (unit quaternions, w >= 0) from the
+        stream keyed by `seed` (0 to 2**64 - 1): element i depends only on seed and i, so
+        random(m, seed) is the first m elements of random(n, seed), on every machine and at
+        any number of workers. The stream (Philox4x64-10) is described in the reference.
+        """
+
+    def power(self, t: _Float) -> QuatList:
+        """A new list of the elements' Quat.power(t)."""
+
+    def accumulate(self) -> QuatList:
+        """A new list whose element i is self[0].then(self[1]).then(...).then(self[i]), bit for
+        bit that left-to-right loop: with QuatList.from_rotation_vectors(omega * dt) it
+        integrates angular velocity.
+        """
+
+    def differences(self) -> QuatList:
+        """A new list of n - 1 elements (empty for fewer than two): element i is the rotation d
+        with self[i].then(d) == self[i + 1], bit for bit self[i].inverse().then(self[i + 1]).
         """
 
     def __len__(self) -> int:

@@ -174,6 +174,20 @@ def nearest(items, stride):  # the coarse pass over every stride-th element, the
     return j, math.sqrt(items[j].distance_squared(NEAR))
 
 
+def fitting():  # fits and statistics: sums in fixed blocks and a counter-based stream, the same bits at any worker count
+    rng = np.random.default_rng(26)
+    source, target = VecList.from_array(rng.standard_normal((N, 3))), VecList.from_array(rng.standard_normal((N, 3)) + 5.0)
+    weights, ql = rng.random(N), QuatList.from_array(rng.standard_normal((N, 4)))
+    pose, rssd = RigidTransform.align(source, target, weights)
+    out = {
+        "align": encode(Quat.align(source, target)), "align_weighted": encode(Quat.align(source, target, weights)),
+        "pose_align": encode([pose.rotation, pose.translation, rssd]),
+        "mean": encode(ql.mean()), "mean_weighted": encode(ql.mean(weights)), "random": encode(QuatList.random(N, 2**64 - 1)),
+        "power": encode(ql.power(0.3)), "differences": encode(ql.differences()), "accumulate": encode(QuatList.random(N, 5).accumulate()),
+    }
+    return out
+
+
 def cloud(n, seed):  # finite points on a 0.1 grid: duplicates and many equal distances
     rng = random.Random(seed)
     return [Vec3d(*(round(rng.uniform(-4, 4), 1) for _ in range(3))) for _ in range(n)]
@@ -208,6 +222,7 @@ def results(bulk):  # bulk (or single-vector) results on data without NaNs (any 
     ql = QuatList(QS)
     out["quat"] = {n: encode(b(ql) if bulk else [s(q, i) for i, q in enumerate(QS)]) for n, (b, s) in QUAT_OPERATIONS.items()}
     out["quat"]["repr"] = repr(ql) if bulk else "[" + "\n".join(map(repr, QS)) + "]"
+    out["fitting"] = fitting()  # in this process beside the same calls with 1, 2, 3 and 7 workers
     out["kd_tree"] = kd_tree_results(bulk)
     tl = RigidTransformList(PS)
     out["pose"] = {n: encode(b(tl) if bulk else [s(t, i) for i, t in enumerate(PS)]) for n, (b, s) in POSE_OPERATIONS.items()}

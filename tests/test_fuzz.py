@@ -18,8 +18,8 @@ FIELDS = {Vec3d: "x y z", Quat: "w i j k", AngleRadians: "angle", AngleDegrees: 
           geometry.Plane: "normal distance", geometry.Circle: "center radius normal", RigidTransform: "rotation translation"}
 EXAMPLES = int(os.environ.get("KALVOR_FUZZ_EXAMPLES", 400 if hasattr(sys, "gettotalrefcount") else 1500))
 PANICS = {"assertion failed: axis <= 2", "assertion failed: stride != 0", "called `Option::unwrap()` on a `None` value"}
-KEYWORDS = ("a angles array axes axis b k key_times list m max_distance normal other plane point points protocol quat radius rotation rotations s "
-            "state stride t times transform translation translations v vectors vl w x y z bogus").split()
+KEYWORDS = ("a angles array axes axis b k key_times list m max_distance n normal other plane point points protocol quat radius rotation rotations "
+            "s seed source state stride t target times transform translation translations v vectors vl w weights x y z bogus").split()
 Boom = type("Boom", (Exception,), {})  # may come out as itself or as one of the documented errors
 ALLOWED = (Boom, TypeError, ValueError, OverflowError, IndexError, RuntimeError, AttributeError, StopIteration, MemoryError)
 mutated, raised = [], []  # what hostile objects changed, and the interrupts they raised, in the running call
@@ -67,9 +67,12 @@ OPERATORS = [lambda r, a, k, f=f: f(r) for f in (op.neg, abs, hash, repr, len, i
 # Array results are numpy's own arrays: they take part as arguments, their operators are numpy's.
 MEMBERS = {"iterator": OPERATORS, "quat_iterator": OPERATORS, "pose_iterator": OPERATORS, None: [lambda r, a, k, f=f: f(*a, **k) for f in (
     geometry.plane_line, geometry.circle_point, geometry.circle_point_unchecked, geometry.circle_circle)]}
+# QuatList.random(n, seed) makes n elements: an int drawn at random could ask for gigabytes, so larger ones are skipped.
+small_random = lambda r, a, k: None if any(type(x) is int and x > 10_000 for x in [*a, *k.values()]) else r.random(*a, **k)  # noqa: E731
 for cls in FIELDS | {VecList: "", QuatList: "", KDTree: "", RigidTransformList: ""}:  # constructors, methods, static methods (through an instance), properties
-    MEMBERS[cls] = OPERATORS + [lambda r, a, k: type(r)(*a, **k)] + [lambda r, a, k, n=n: getattr(r, n)(*a, **k) for n, m in
-                                                                    vars(cls).items() if n[0] != "_" and not inspect.isgetsetdescriptor(m)]
+    MEMBERS[cls] = OPERATORS + [lambda r, a, k: type(r)(*a, **k)] + [
+        small_random if (cls, n) == (QuatList, "random") else lambda r, a, k, n=n: getattr(r, n)(*a, **k)
+        for n, m in vars(cls).items() if n[0] != "_" and not inspect.isgetsetdescriptor(m)]
     MEMBERS[cls] += [g for n, m in vars(cls).items() if inspect.isgetsetdescriptor(m) and n[0] != "_" for g in (
         lambda r, a, k, n=n: getattr(r, n), lambda r, a, k, n=n: delattr(r, n), lambda r, a, k, n=n: setattr(r, n, first(a)))]
 

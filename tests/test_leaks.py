@@ -45,6 +45,7 @@ ARR4 = np.eye(4)
 QL, KT3 = QuatList([Q, Quat(1, 0, 0, 0), Quat(NAN, 0, 0, 1)]), [0.0, 1.0, 2.0]
 TIMES, INT_TIMES, MATS = np.linspace(-1.0, 3.0, 9), np.arange(3), np.array([np.eye(3)] * 3)
 BAD_MATS = MATS * [[[1]], [[-1]], [[1]]]
+L1, L2, W2, IW2 = VecList(ITEMS[:1]), VecList(ITEMS[:2]), TIMES[-2:], INT_TIMES[1:]  # weights as float and int buffers
 FL = VecList(ITEMS[:3] * 3)  # finite, with duplicates
 KT = KDTree(FL)
 TL = RigidTransformList([T, T2, RigidTransform(Quat(NAN, 0, 0, 1), V)])
@@ -234,6 +235,16 @@ OPERATIONS = {
     "list_pose_matrix_refused": (ValueError, lambda: RigidTransformList.from_matrices(BAD_POSE_MATS)),
     "list_pose_matrix_shape": (ValueError, lambda: RigidTransformList.from_matrices(ARR)),
     "list_pose_iterator_end": (StopIteration, lambda: next(iter(RigidTransformList.empty()))),
+    # fits and statistics: optional weights from sequences and buffers, tuple results, refusals
+    "fit_align": (OK, lambda: (Quat.align(L2, L2), Quat.align(L2, L2, [1.0, 2]), Quat.align(L2, L2, W2))),
+    "fit_align_pose": (OK, lambda: (RigidTransform.align(L2, L2, weights=None), RigidTransform.align(L1, L1, (3.0,)))),
+    "fit_align_refused": (ValueError, lambda: Quat.align(L, L)),
+    "fit_align_weights_refused": (ValueError, lambda: RigidTransform.align(L2, L2, [1.0, -1.0])),
+    "fit_align_weight_item": (TypeError, lambda: Quat.align(L2, L2, [1.0, "x"])),
+    "fit_mean": (OK, lambda: (QL[:2].mean(), QL[:2].mean(IW2), QL[:2].mean(weights=[1, 2]))),
+    "fit_mean_refused": (ValueError, lambda: QL.mean()),
+    "fit_random_power_series": (OK, lambda: (QuatList.random(5, 2**64 - 1), Q.power(0.5), QL.power(-1.0), QL.accumulate(), QL.differences())),
+    "fit_random_seed": (OverflowError, lambda: QuatList.random(3, -1)),
     # KDTree: the copy of the points, optional arguments, array results, the refusals
     "list_kd_tree_build": (OK, lambda: (KDTree(FL), KDTree(VecList.empty()), len(KT), KT.points, KT.__sizeof__())),
     "list_kd_tree_nearest": (OK, lambda: KT.nearest(V)), "list_kd_tree_empty": (ValueError, lambda: KDTree(VecList.empty()).nearest(V)),

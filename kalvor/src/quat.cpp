@@ -2,8 +2,11 @@
 
 #include "kalvor/src/angle.hpp"
 #include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/fitting.hpp"
 #include "kalvor/src/quat_list.hpp"
 #include "kalvor/src/vec3d.hpp"
+#include "kalvor/src/vec_list.hpp"
+#include "morvix/src/statistics.hpp"
 
 #include <tuple>
 #include <utility>
@@ -83,6 +86,15 @@ std::tuple<double, double, double, double> quat_to_wxyz_impl(const Quat& q) {
   return {w, x, y, z};
 }
 AngleRadians quat_angle_to_impl(const Quat& q, const Quat& other) { return {morvix::angle_between(q, other)}; }
+Quat quat_power_impl(const Quat& q, double t) { return morvix::power(q, t); }
+
+std::tuple<Quat, double> quat_align_impl(const VecList& source, const VecList& target,
+                                         const std::optional<binding::Floats>& weights) {
+  const morvix::Alignment fit = fitted_pairs(binding::signature_of<quat_align_impl>->call, source, target, weights,
+                                             "pair of vectors", [](auto... args) { return morvix::align_rotation(args...); });
+  return {fit.rotation, fit.rssd};
+}
+
 bool quat_eq_impl(const Quat& a, const Quat& b) { return a == b; }
 std::tuple<double, double, double, double> quat_args_impl(const Quat& q) { return {q.w, q.i, q.j, q.k}; }
 
@@ -127,6 +139,8 @@ binding::ClassBuilder<Quat> quat_table() {
                        .method<quat_angle_to_impl>("angle_to", "other")
                        .static_method<quat_from_wxyz_impl>("from_wxyz", "w", "x", "y", "z")
                        .method<quat_to_wxyz_impl>("to_wxyz")
+                       .method<quat_power_impl>("power", "t")
+                       .static_method<quat_align_impl>("align", "source", "target", "weights=None")
                        .equality<quat_eq_impl>()
                        .text<quat_text_impl>()
                        .buffer<quat_buffer_impl>()

@@ -2,8 +2,10 @@
 
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/binding/ndarray.hpp"
+#include "kalvor/src/fitting.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
+#include "morvix/src/statistics.hpp"
 
 #include <array>
 #include <atomic>
@@ -59,6 +61,46 @@ QuatList quat_list_inverse_impl(const QuatList& self) {
 }
 QuatList quat_list_normalize_impl(const QuatList& self) {
   return settled_list<QuatElement>(self, morvix::formula::quat_normalize);
+}
+
+// ---- statistics and series
+
+Quat quat_list_mean_impl(const QuatList& self, const std::optional<binding::Floats>& weights) {
+  return fitted(binding::signature_of<quat_list_mean_impl>->call, weights, self.items.size(), "quaternion",
+                [&](const auto& w, BlockFold fold) { return morvix::mean(self.items.data(), self.items.size(), w, fold); });
+}
+
+// Element i is drawn from its own counter, wherever it is computed.
+QuatList quat_list_random_impl(std::size_t n, std::size_t seed) {
+  static_assert(sizeof(std::size_t) == sizeof(std::uint64_t), "a seed is any 64-bit unsigned int");
+  QuatList out = bulk::sized_list<QuatElement>(n);
+  Quat* slots = out.items.data();
+  bulk::run_parallel(
+      n,
+      [slots, seed](std::size_t begin, std::size_t end) {
+        morvix::random_rotations(seed, begin, end - begin, slots + begin);
+      },
+      bulk::transcendental_weight);
+  return out;
+}
+
+QuatList quat_list_power_impl(const QuatList& self, double t) {
+  return mapped_list<QuatElement, bulk::heavy_weight>(self, [](const Quat& q, double s) { return morvix::power(q, s); }, t);
+}
+
+// One pass on the calling thread: each element depends on the one before.
+QuatList quat_list_accumulate_impl(const QuatList& self) {
+  QuatList out = bulk::sized_list<QuatElement>(self.items.size());
+  morvix::accumulate(self.items.data(), self.items.size(), out.items.data());
+  return out;
+}
+
+QuatList quat_list_differences_impl(const QuatList& self) {
+  const std::size_t n = self.items.size();
+  QuatList out = bulk::sized_list<QuatElement>(n < 2 ? 0 : n - 1);
+  bulk::map_into(out.items.data(), out.items.size(), [](const Quat& a, const Quat& b) { return morvix::difference(a, b); },
+                 each(self), bulk::Each<Quat>{self.items.data() + 1});
+  return out;
 }
 
 // ---- interpolation between keyframes
@@ -206,7 +248,12 @@ binding::ClassBuilder<QuatList> quat_list_table() {
                        .method<quat_list_to_euler_impl<morvix::EulerFrame::extrinsic>>("to_extrinsic_euler", "axes")
                        .method<quat_list_angle_to_impl>("angle_to", "other")
                        .static_method<quat_list_from_wxyz_array_impl>("from_wxyz_array", "array")
-                       .method<quat_list_to_wxyz_array_impl>("to_wxyz_array"));
+                       .method<quat_list_to_wxyz_array_impl>("to_wxyz_array")
+                       .method<quat_list_mean_impl>("mean", "weights=None")
+                       .static_method<quat_list_random_impl>("random", "n", "seed")
+                       .method<quat_list_power_impl>("power", "t")
+                       .method<quat_list_accumulate_impl>("accumulate")
+                       .method<quat_list_differences_impl>("differences"));
 }
 
 }  // namespace

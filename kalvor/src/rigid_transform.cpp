@@ -1,6 +1,7 @@
 #include "kalvor/src/rigid_transform.hpp"
 
 #include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/fitting.hpp"
 #include "kalvor/src/quat.hpp"
 #include "kalvor/src/rigid_transform_list.hpp"
 #include "kalvor/src/vec3d.hpp"
@@ -60,6 +61,13 @@ RigidTransform rigid_transform_from_matrix_impl(const morvix::Matrix4& m) {
   return morvix::from_matrix(m);
 }
 
+std::tuple<RigidTransform, double> rigid_transform_align_impl(const VecList& source, const VecList& target,
+                                                              const std::optional<binding::Floats>& weights) {
+  const morvix::PoseAlignment fit = fitted_pairs(binding::signature_of<rigid_transform_align_impl>->call, source, target,
+                                                 weights, "pair of points", [](auto... args) { return morvix::align_pose(args...); });
+  return {fit.transform, fit.rssd};
+}
+
 bool rigid_transform_eq_impl(const RigidTransform& a, const RigidTransform& b) { return a == b; }
 // The constructor's arguments, which it stores unchanged: pickles are bit-exact.
 std::tuple<Quat, Vec3d> rigid_transform_args_impl(const RigidTransform& t) { return {t.rotation, t.translation}; }
@@ -97,6 +105,7 @@ binding::ClassBuilder<RigidTransform> rigid_transform_table() {
                        .method<rigid_transform_inverse_impl>("inverse")
                        .method<rigid_transform_interpolate_impl>("interpolate", "other", "s")
                        .method<rigid_transform_to_matrix_impl>("to_matrix")
+                       .static_method<rigid_transform_align_impl>("align", "source", "target", "weights=None")
                        .equality<rigid_transform_eq_impl>()
                        .repr<rigid_transform_repr_impl>()
                        .pickled_by_constructor<rigid_transform_args_impl>());

@@ -41,6 +41,11 @@ assert_type((track[-1], track[1:], track.angle_to(track).tolist()), tuple[Quat, 
 assert_type(QuatList.from_rotation_vectors(track.to_rotation_vectors()), QuatList)
 assert_type((q.then(track), q.then(q), Quat.from_wxyz(*q.to_wxyz())), tuple[QuatList, Quat, Quat])
 assert_type((pose.apply(pts), QuatList.from_wxyz_array(track.to_wxyz_array())), tuple[VecList, QuatList])
+points = VecList([Vec3d(1, 0, 0), Vec3d(0, 1, 0), Vec3d(0, 0, 1)])
+assert_type(Quat.align(points, points), tuple[Quat, float])
+assert_type(RigidTransform.align(points, points, weights=np.ones(3)), tuple[RigidTransform, float])
+assert_type((track.mean([1.0, 2, 3]), q.power(0.5)), tuple[Quat, Quat])
+assert_type((QuatList.random(3, seed=2**64 - 1), track.power(2), track.accumulate(), track.differences()), tuple[QuatList, QuatList, QuatList, QuatList])
 
 plane = Plane.from_points(Vec3d(0, 0, 1), Vec3d(1, 0, 1), Vec3d(0, 1, 1))
 assert_type(geometry.plane_line(plane, Vec3d.zero(), Vec3d(1, 1, 1)), Vec3d)

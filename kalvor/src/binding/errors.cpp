@@ -1,6 +1,7 @@
 #include "kalvor/src/binding/errors.hpp"
 
 #include "kalvor/src/binding/ref.hpp"
+#include "morvix/src/fitting.hpp"
 #include "morvix/src/quat.hpp"
 
 #include <charconv>
@@ -299,6 +300,47 @@ std::string not_a_rotation(morvix::MatrixFault fault) {
 
 [[gnu::cold]] void throw_key_count(std::string_view call, std::size_t keys, std::size_t times) noexcept(false) {
   throw_value_error(text_of(call, " expected one key time for each of the ", keys, " keys, got ", times));
+}
+
+[[gnu::cold]] void throw_pair_lengths(std::string_view call, std::size_t source, std::size_t target) noexcept(false) {
+  throw_value_error(text_of(call, " expected source and target of the same length, got ", source, " and ", target));
+}
+
+[[gnu::cold]] void throw_weight_count(std::string_view call, std::size_t n, std::string_view item,
+                                      std::size_t weights) noexcept(false) {
+  // "pair of vectors" counts as "pairs of vectors".
+  const std::size_t space = item.find(' ');
+  const std::string items = space == std::string_view::npos
+                                ? text_of(item, "s")
+                                : text_of(item.substr(0, space), "s", item.substr(space));
+  throw_value_error(text_of(call, " expected one weight for each of the ", n, " ", items, ", got ", weights));
+}
+
+[[gnu::cold]] void throw_fit_error(std::string_view call, const morvix::FitError& error,
+                                   std::string_view item) noexcept(false) {
+  using morvix::FitFault;
+  const std::size_t i = error.index;
+  switch (error.fault) {
+    case FitFault::empty:
+      throw_value_error(text_of(call, " needs at least one ", item));
+    case FitFault::source_not_finite:
+      throw_value_error(text_of(call, " expected finite coordinates: source[", i, "] is not finite"));
+    case FitFault::target_not_finite:
+      throw_value_error(text_of(call, " expected finite coordinates: target[", i, "] is not finite"));
+    case FitFault::element_not_finite:
+      throw_value_error(text_of(call, " expected finite, non-zero quaternions: element ", i, " is not finite"));
+    case FitFault::element_zero:
+      throw_value_error(text_of(call, " expected finite, non-zero quaternions: element ", i, " is zero"));
+    case FitFault::weight_negative:
+      throw_value_error(text_of(call, " expected finite weights of zero or more: weights[", i, "] is negative"));
+    case FitFault::weight_nan:
+      throw_value_error(text_of(call, " expected finite weights of zero or more: weights[", i, "] is NaN"));
+    case FitFault::weight_infinite:
+      throw_value_error(text_of(call, " expected finite weights of zero or more: weights[", i, "] is infinite"));
+    case FitFault::weights_zero:
+      break;
+  }
+  throw_value_error(text_of(call, " expected weights with a positive sum: every weight is zero"));
 }
 
 [[gnu::cold]] void throw_key_order(std::string_view call, std::size_t index, KeyTimeFault what) noexcept(false) {

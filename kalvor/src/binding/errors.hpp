@@ -14,6 +14,10 @@
 #include <string>
 #include <string_view>
 
+namespace morvix {
+struct FitError;
+}
+
 namespace kalvor::binding {
 
 // ---- texts of internal failures
@@ -119,6 +123,20 @@ enum class KeyTimeFault { nan, infinite, not_increasing };
 // TypeError "{call} expected a QuatList of rotations or a VecList of
 // translations (or both), got one Quat and one Vec3d".
 [[noreturn]] void throw_no_component_list(std::string_view call) noexcept(false);
+
+// Data a fit or a mean cannot use: ValueError "{call} expected source and
+// target of the same length, got {a} and {b}", "{call} needs at least
+// one {item}", "{call} expected one weight for each of the {n} {item}s, got
+// {m}", "{call} expected finite coordinates: source[3] is not finite",
+// "{call} expected finite, non-zero quaternions: element 3 is zero",
+// "{call} expected finite weights of zero or more: weights[2] is negative"
+// (is NaN, is infinite), "{call} expected weights with a positive sum: every
+// weight is zero". `item` names one element ("pair of vectors", "quaternion").
+[[noreturn]] void throw_pair_lengths(std::string_view call, std::size_t source, std::size_t target) noexcept(false);
+[[noreturn]] void throw_weight_count(std::string_view call, std::size_t n, std::string_view item,
+                                     std::size_t weights) noexcept(false);
+[[noreturn]] void throw_fit_error(std::string_view call, const morvix::FitError& error,
+                                  std::string_view item) noexcept(false);
 
 // The spatial index's refusals, all ValueError: "{name}[{index}] is not finite"
 // for a point of a list, "{name} is not finite" for one point, "{name} must
