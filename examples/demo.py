@@ -7,7 +7,7 @@ from array import array
 from collections.abc import Callable
 
 import kalvor
-from kalvor import AngleDegrees, AngleRadians, KDTree, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
+from kalvor import AngleDegrees, AngleRadians, KDTree, Quat, QuatList, RigidTransform, RigidTransformList, Vec3d, VecList, geometry
 
 
 def section(title: str) -> None:
@@ -162,6 +162,52 @@ def keyframes() -> None:
     print(f"  as rotation matrices: a {matrices.format!r} buffer of shape {matrices.shape}; readonly: {matrices.readonly}")
 
 
+def rows_of(values: list[float], width: int) -> memoryview[float]:
+    """A flat list of floats as an (n, width) buffer of doubles; any buffer will do, numpy's too."""
+    return memoryview(array("d", values)).cast("B").cast("d", (len(values) // width, width))
+
+
+def trajectory() -> None:
+    section("A trajectory: poses from (x, y, z, qx, qy, qz, qw) rows, a lidar on them, a scan put in the world")
+    # A vehicle drives a circle of radius 20 m at 2 m/s, heading along it. Its poses arrive
+    # once a second as the rows of a TUM file or of ROS pose messages: position, then the
+    # scalar-last quaternion (a turn about z by the heading).
+    radius, speed, seconds = 20.0, 2.0, 10
+
+    def row(t: float) -> list[float]:
+        heading = speed * t / radius
+        return [radius * math.sin(heading), radius - radius * math.cos(heading), 0.0,
+                0.0, 0.0, math.sin(heading / 2), math.cos(heading / 2)]
+
+    key_times = [float(t) for t in range(seconds + 1)]
+    vehicle = RigidTransformList.from_xyz_xyzw_array(rows_of([c for t in key_times for c in row(t)], 7))
+    # The lidar sits 1.5 m ahead and 2 m up, pitched 10° down: its pose on the vehicle first,
+    # then each pose of the vehicle (one fixed pose before a whole list).
+    extrinsic = RigidTransform(Quat.from_axis_angle(Vec3d.j(), AngleDegrees(10).to_radians()), Vec3d(1.5, 0, 2))
+    lidar_keys = extrinsic.then(vehicle)
+    print(f"  {len(vehicle)} keyframes; the lidar at t = 5 s: {lidar_keys[5]}")
+    # A sweep of 100,000 points, each measured at its own time stamp: the lidar's pose at each
+    # stamp (slerp and a straight line between the keys), then each point by its own pose.
+    rng = random.Random(11)
+    n = 100_000
+    stamps = array("d", sorted(rng.uniform(0.0, seconds) for _ in range(n)))
+    scan = VecList.from_array(rows_of([rng.uniform(-30, 30) for _ in range(3 * n)], 3))
+    lidar = timed(f"the lidar's pose at {n:,} time stamps", lambda: lidar_keys.interpolate(key_times, stamps))
+    world = timed("each point taken to the world by its own pose", lambda: lidar.apply(scan))
+    i = n // 2
+    print(f"  point {i} at t = {stamps[i]:.4f} s: {scan[i]} in the lidar's frame, {world[i]} in the world")
+    # The ground truth at every stamp: the circle itself. Between keys the interpolation cuts the
+    # chord, so the position is off by up to the sagitta; the heading turns evenly, so slerp is exact.
+    truth = extrinsic.then(RigidTransformList.from_xyz_xyzw_array(rows_of([c for t in stamps for c in row(t)], 7)))
+    moved, turned = lidar.distance_to(truth), lidar.angle_to(truth)  # numpy arrays
+    sagitta = radius * (1 - math.cos(speed / radius / 2))
+    print(f"  error against the ground truth: position up to {moved.max() * 1e3:.2f} mm (the vehicle's chord sagitta: "
+          f"{sagitta * 1e3:.2f} mm), rotation up to {turned.max():.1e} rad")
+    matrices = lidar.to_matrices()
+    back = RigidTransformList.from_matrices(matrices).distance_to(lidar).max()
+    print(f"  the poses as 4x4 matrices: shape {matrices.shape}; read back, moved by at most {back} m")
+
+
 def neighbours() -> None:
     section("Nearest neighbours between two scans")
     # Two scans of the same ground and wall, the second taken after the sensor moved a little:
@@ -229,6 +275,7 @@ def main() -> None:
     poses()
     bulk()
     keyframes()
+    trajectory()
     neighbours()
     shapes()
     errors()

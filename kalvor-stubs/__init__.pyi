@@ -15,7 +15,8 @@ from numpy.typing import NDArray
 
 from . import geometry as geometry
 
-__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "PanicException", "RigidTransform", "QuatList", "KDTree"]
+__all__ = ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "PanicException", "RigidTransform", "QuatList", "KDTree",
+           "RigidTransformList"]
 
 __version__: Final[str]
 """The package version, as in pyproject.toml."""
@@ -693,11 +694,19 @@ class RigidTransform:
         Raises TypeError "... is not an instance of 'Vec3d | VecList'" for anything else.
         """
 
+    @overload
     def then(self, other: RigidTransform) -> RigidTransform:
         """The pose that applies this one first and `other` second.
 
         Its rotation is rotation.then(other.rotation) and its translation
         other.apply(translation), so t.then(other).apply(v) ≈ other.apply(t.apply(v)).
+        """
+
+    @overload
+    def then(self, other: RigidTransformList) -> RigidTransformList:
+        """A new list: element i is this pose followed by other's element i, bit for bit
+        self.then(other[i]). TypeError "argument 'other': ... not an instance of
+        'RigidTransform | RigidTransformList'" for any other type.
         """
 
     def inverse(self) -> RigidTransform:
@@ -1149,3 +1158,160 @@ class KDTree:
 
     def __sizeof__(self) -> int:
         """The bytes the tree holds, its copy of the points included (about 36 a point)."""
+
+@type_check_only
+@final
+class RigidTransformListIterator:
+    """Iterator over a snapshot of a RigidTransformList taken by iter(); later changes to the
+    list do not affect it. Not importable: reach it only through iter(transform_list).
+    """
+
+    def __iter__(self) -> Self:
+        """The iterator itself."""
+
+    def __next__(self) -> RigidTransform:
+        """A new RigidTransform copy of the next element of the snapshot."""
+
+@final
+class RigidTransformList:
+    """A growable list of RigidTransform values (a trajectory), each seven doubles: the
+    rotation (w, i, j, k), then the translation (x, y, z).
+
+    The same container as VecList and QuatList: storage, growth, borrowing, the buffer
+    export, from_array, pickling (one block) and iteration behave alike. Element-wise
+    operations run on a pool of worker threads; element i of every result is bit-identical
+    to the single RigidTransform method on element i. An operand that is "a RigidTransform
+    or a RigidTransformList" (for apply, "a Vec3d or a VecList") applies as one value to
+    every element, or element by element from a list of the same length (ValueError
+    "lengths differ: ..." otherwise); any other type is a TypeError naming both classes.
+    Every result is new.
+    """
+
+    __array_ufunc__: ClassVar[None]
+    """None, so numpy's operators defer to the list: an ndarray operand is a TypeError."""
+
+    def __new__(cls, list: Sequence[RigidTransform] | RigidTransformList) -> Self:
+        """A list holding copies of the sequence's RigidTransform items, in order.
+
+        Raises TypeError for a str, a non-sequence, or an item that is not a RigidTransform.
+        """
+
+    @staticmethod
+    def empty() -> RigidTransformList:
+        """A new list with no elements."""
+
+    @staticmethod
+    def from_array(array: Buffer) -> RigidTransformList:
+        """A new list from a 2-D buffer of float64 or float32 (widened exactly) with 7 columns
+        (w, i, j, k, x, y, z), at any strides, in one pass; the same errors as VecList.from_array.
+        """
+
+    @staticmethod
+    def from_components(rotations: Quat | QuatList, translations: Vec3d | VecList) -> RigidTransformList:
+        """A new list: element i is RigidTransform(rotation i, translation i). Either part may
+        be one value for every pose; at least one must be a list, which gives the length
+        (TypeError "RigidTransformList.from_components() expected a QuatList of rotations or a
+        VecList of translations (or both), got one Quat and one Vec3d" otherwise).
+        """
+
+    @staticmethod
+    def from_xyz_xyzw_array(array: Buffer) -> RigidTransformList:
+        """A new list from a 2-D buffer of float64 or float32 with 7 columns (x, y, z, qx, qy,
+        qz, qw), the rows of TUM trajectories and ROS pose messages: the translation, then the
+        scalar-last quaternion as Quat.from_xyzw reads it. The errors of from_array.
+        """
+
+    @staticmethod
+    def from_matrices(array: Buffer) -> RigidTransformList:
+        """A new list from a 3-D buffer of float64 or float32 of shape (n, 4, 4), each matrix
+        read and checked as RigidTransform.from_matrix reads one, or of shape (n, 3, 4), the
+        top three rows of such matrices with the last row (0, 0, 0, 1) implied.
+
+        ValueError naming the first matrix that is not a pose ("matrix 3: not a rigid
+        transform matrix: ..."), and no list is made; ValueError for another shape, TypeError
+        for another format.
+        """
+
+    @property
+    def list(self) -> builtins.list[RigidTransform]:
+        """A new Python list of new RigidTransform copies of the elements (read-only)."""
+
+    @property
+    def rotations(self) -> QuatList:
+        """A new QuatList of the elements' rotations (read-only)."""
+
+    @property
+    def translations(self) -> VecList:
+        """A new VecList of the elements' translations (read-only)."""
+
+    def append(self, transform: RigidTransform) -> None:
+        """Appends a copy of `transform`."""
+
+    def extend(self, other: RigidTransformList) -> None:
+        """Appends copies of all of `other`'s elements; extending a list by itself raises
+        RuntimeError "Already mutably borrowed".
+        """
+
+    def apply(self, points: Vec3d | VecList) -> VecList:
+        """A new VecList: element i applies pose i to the point (or to point i), as
+        RigidTransform.apply.
+        """
+
+    def then(self, other: RigidTransform | RigidTransformList) -> RigidTransformList:
+        """A new list: element i followed by `other` (or other's element i), as RigidTransform.then."""
+
+    def inverse(self) -> RigidTransformList:
+        """A new list of the inverses of the elements (RigidTransform.inverse)."""
+
+    def normalize(self) -> RigidTransformList:
+        """A new list: the rotations normalised as Quat.normalize does, the translations unchanged."""
+
+    def interpolate(self, key_times: Sequence[_Float] | Buffer, times: Sequence[_Float] | Buffer) -> RigidTransformList:
+        """The list as keyframes at `key_times` (one per key, strictly increasing, no NaN),
+        sampled at each of `times`: keys[k].interpolate(keys[k + 1], (t - t_k) / (t_{k+1} - t_k))
+        for the interval holding t, found by a binary search. Times at or before the first
+        key take the first interval at 0, at or after the last the last interval at 1; a NaN
+        time gives seven NaN. The errors of QuatList.interpolate, in its order.
+        """
+
+    def to_matrices(self) -> _Float64Array:
+        """An (n, 4, 4) array: matrix i is element i's RigidTransform.to_matrix."""
+
+    def to_xyz_xyzw_array(self) -> _Float64Array:
+        """The elements as an (n, 7) array of rows (x, y, z, qx, qy, qz, qw), which
+        from_xyz_xyzw_array reads back bit for bit.
+        """
+
+    def angle_to(self, other: RigidTransform | RigidTransformList) -> _Float64Array:
+        """An (n,) array: the angle in radians between the rotation of element i and that of
+        `other` (or other's element i), as Quat.angle_to.
+        """
+
+    def distance_to(self, other: RigidTransform | RigidTransformList) -> _Float64Array:
+        """An (n,) array: the distance between the translation of element i and that of
+        `other` (or other's element i), as Vec3d.distance_to.
+        """
+
+    def __len__(self) -> int:
+        """The number of elements."""
+
+    @overload
+    def __getitem__(self, index: SupportsIndex, /) -> RigidTransform:
+        """A new RigidTransform copy of the element, a negative index counting from the end, as
+        in a Python list. IndexError "Index out of bounds" outside the list.
+        """
+    @overload
+    def __getitem__(self, index: slice, /) -> RigidTransformList:
+        """A new RigidTransformList holding copies of the elements the slice selects."""
+
+    def __iter__(self) -> RigidTransformListIterator:
+        """An iterator over a snapshot of the elements taken now."""
+
+    def __buffer__(self, flags: int, /) -> memoryview:
+        """A read-only view of the element array itself: format "d", shape (n, 7), strides
+        (56, 8). While a view lives the list is borrowed for reading (append and extend raise
+        RuntimeError "Already borrowed"); a writable request is a BufferError.
+        """
+
+    def __release_buffer__(self, buffer: memoryview, /) -> None:
+        """Ends the borrow a view holds."""

@@ -1,4 +1,4 @@
-"""Bulk VecList and QuatList operations beside the single-value ones they must equal bit for bit, and data to run them on."""
+"""Bulk VecList, QuatList and RigidTransformList operations beside the single-value ones they must equal bit for bit, and data to run them on."""
 
 import bisect
 import math
@@ -10,7 +10,7 @@ from operator import add, methodcaller as call, mul, sub, truediv
 
 import numpy as np
 
-from kalvor import AngleRadians, KDTree, Quat, QuatList, RigidTransform, Vec3d, VecList
+from kalvor import AngleRadians, KDTree, Quat, QuatList, RigidTransform, RigidTransformList, Vec3d, VecList
 
 f64 = lambda bits: struct.unpack("<d", struct.pack("<Q", bits))[0]  # noqa: E731
 # NaNs of both signs with payloads (one signalling), signed zeros, infinities, subnormals, extremes.
@@ -54,7 +54,9 @@ def flat(x):  # every float or bool of a result, in element order; an array resu
         return [x]
     if type(x) in (Vec3d, Quat):
         return [x.x, x.y, x.z] if type(x) is Vec3d else [x.w, x.i, x.j, x.k]
-    return [c for e in (x if type(x) in (list, tuple, VecList, QuatList) else memoryview(x).tolist()) for c in flat(e)]
+    if type(x) is RigidTransform:
+        return flat(x.rotation) + flat(x.translation)
+    return [c for e in (x if type(x) in (list, tuple, VecList, QuatList, RigidTransformList) else memoryview(x).tolist()) for c in flat(e)]
 
 
 def encode(result):  # a result as bytes
@@ -71,16 +73,17 @@ def rotations(n=N, seed=3):  # rotation matrices, of unit quaternions
     return np.array([Quat(*q).normalize().to_rotation_matrix() for q in np.random.default_rng(seed).standard_normal((n, 4))])
 
 
-def sample(keys, key_times, t):  # interpolate at one time, as its documentation states it
+def sample(keys, key_times, t, between=Quat.slerp):  # interpolate at one time, as its documentation states it
     last = len(keys) - 1
     if math.isnan(t):
-        return Quat(math.nan, math.nan, math.nan, math.nan)
+        nan = Quat(math.nan, math.nan, math.nan, math.nan)
+        return nan if between is Quat.slerp else RigidTransform(nan, Vec3d(math.nan, math.nan, math.nan))
     if last == 0:
-        return keys[0].slerp(keys[0], 0.0)
+        return between(keys[0], keys[0], 0.0)
     if t <= key_times[0] or t >= key_times[last]:
-        return keys[0].slerp(keys[1], 0.0) if t <= key_times[0] else keys[last - 1].slerp(keys[last], 1.0)
+        return between(keys[0], keys[1], 0.0) if t <= key_times[0] else between(keys[last - 1], keys[last], 1.0)
     k = bisect.bisect_right(key_times, t) - 1
-    return keys[k].slerp(keys[k + 1], (t - key_times[k]) / (key_times[k + 1] - key_times[k]))
+    return between(keys[k], keys[k + 1], (t - key_times[k]) / (key_times[k + 1] - key_times[k]))
 
 
 # QuatList: name: (bulk operation on the list, the single one on element i); operands one value or a list.
@@ -122,6 +125,46 @@ QUAT_OPERATIONS = {
        for frame in ("intrinsic", "extrinsic") for axes in ("zyx", "YXY")},
     "copy": (QuatList, lambda q, i: q), "list": (lambda ql: ql.list, lambda q, i: q),
 }
+
+
+# RigidTransformList: the same, on poses whose parts hold the specials above.
+def poses(n=N, seed=5, nans=True):
+    return [RigidTransform(q, v) for q, v in zip(quats(n, seed, nans), elements(n, seed + 1, nans))]
+
+
+PS, OP = poses(), poses(seed=11)
+POSE_MATS = np.array([RigidTransform(Quat(*q).normalize(), Vec3d(*v)).to_matrix()  # pose matrices are finite
+                      for q, v in zip(rotations(200, 4).reshape(-1, 9)[:, :4], np.random.default_rng(6).uniform(-100, 100, (200, 3)).tolist())])
+POSE_ROWS = np.array([flat(p.translation) + [-p.rotation.i, -p.rotation.j, -p.rotation.k, p.rotation.w] for p in poses(seed=12)])
+interpolated = lambda a, b, s: a.interpolate(b, s)  # noqa: E731
+POSE_OPERATIONS = {
+    **{f"apply{s}": (call("apply", o), lambda t, i, o=o: t.apply(o)) for s, o in (("", OTHER), ("_nan", NAN_OTHER))},
+    "apply_each": (lambda tl: tl.apply(VecList(VS)), lambda t, i: t.apply(VS[i])),
+    **{f"then{s}": (call("then", o), lambda t, i, o=o: t.then(o)) for s, o in (("", T), ("_nan", NAN_T))},
+    "then_each": (lambda tl: tl.then(RigidTransformList(OP)), lambda t, i: t.then(OP[i])),
+    **{f"after{s}": (lambda tl, o=o: o.then(tl), lambda t, i, o=o: o.then(t)) for s, o in (("", T), ("_nan", NAN_T))},
+    **{m: (call(m), lambda t, i, m=m: getattr(t, m)()) for m in ("inverse",)},
+    "normalize": (call("normalize"), lambda t, i: RigidTransform(t.rotation.normalize(), t.translation)),
+    **{f"{m}{s}": (call(m, o), lambda t, i, m=m, o=o: f(m, t, o)) for m in ("angle_to", "distance_to") for s, o in (("", T), ("_nan", NAN_T))},
+    **{f"{m}_each": (lambda tl, m=m: getattr(tl, m)(RigidTransformList(OP)), lambda t, i, m=m: f(m, t, OP[i])) for m in ("angle_to", "distance_to")},
+    "interpolate": (lambda tl: RigidTransformList(PS[:51]).interpolate(KEY_TIMES, np.array(TIMES)),
+                    lambda t, i: sample(PS[:51], KEY_TIMES, TIMES[i], interpolated)),
+    "interpolate_many_keys": (lambda tl: RigidTransformList(PS[:5001]).interpolate(MANY_KEY_TIMES, MANY_TIMES),
+                              lambda t, i, keys=PS[:5001]: sample(keys, MANY_KEY_TIMES, MANY_TIMES[i], interpolated)),
+    "interpolate_one_key": (lambda tl: RigidTransformList(PS[:1]).interpolate([2.0], TIMES), lambda t, i: sample(PS[:1], [2.0], TIMES[i], interpolated)),
+    "to_matrices": (call("to_matrices"), lambda t, i: t.to_matrix()),
+    "from_matrices": (lambda tl: RigidTransformList.from_matrices(POSE_MATS), lambda t, i, m=POSE_MATS.tolist(): RigidTransform.from_matrix(m[i]) if i < 200 else []),
+    "to_xyz_xyzw_array": (call("to_xyz_xyzw_array"), lambda t, i: flat(t.translation) + [-t.rotation.i, -t.rotation.j, -t.rotation.k, t.rotation.w]),
+    "from_xyz_xyzw_array": (lambda tl: RigidTransformList.from_xyz_xyzw_array(POSE_ROWS),
+                            lambda t, i, r=POSE_ROWS.tolist(): RigidTransform(Quat(r[i][6], -r[i][3], -r[i][4], -r[i][5]), Vec3d(*r[i][:3]))),
+    "from_components": (lambda tl: RigidTransformList.from_components(QuatList(QS), VecList(VS)), lambda t, i: RigidTransform(QS[i], VS[i])),
+    "from_components_one_rotation": (lambda tl: RigidTransformList.from_components(NAN_Q, VecList(VS)), lambda t, i: RigidTransform(NAN_Q, VS[i])),
+    "copy": (RigidTransformList, lambda t, i: t), "list": (lambda tl: tl.list, lambda t, i: t),
+}
+
+
+def f(method, t, o):  # a pose's angle_to or distance_to: the rotations' angle, the translations' distance
+    return t.rotation.angle_to(o.rotation).angle if method == "angle_to" else t.translation.distance_to(o.translation)
 
 
 def nearest(items, stride):  # the coarse pass over every stride-th element, then the fine pass around its winner
@@ -181,6 +224,11 @@ def results(bulk):  # bulk (or single-vector) results on data without NaNs (any 
     out["quat"]["repr"] = repr(ql) if bulk else "[" + "\n".join(map(repr, QS)) + "]"
     out["fitting"] = fitting()  # in this process beside the same calls with 1, 2, 3 and 7 workers
     out["kd_tree"] = kd_tree_results(bulk)
+    tl = RigidTransformList(PS)
+    out["pose"] = {n: encode(b(tl) if bulk else [s(t, i) for i, t in enumerate(PS)]) for n, (b, s) in POSE_OPERATIONS.items()}
+    # the two parts: all rotations, then all translations
+    out["pose"]["parts"] = encode([tl.rotations, tl.translations] if bulk else [[t.rotation for t in PS], [t.translation for t in PS]])
+    out["pose"]["repr"] = repr(tl) if bulk else "[" + "\n".join(map(repr, PS)) + "]"
     return out
 
 

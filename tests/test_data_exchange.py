@@ -156,7 +156,8 @@ def test_every_class_but_the_list_iterators_pickles_as_the_reference_says():
     makers = {Vec3d: lambda: Vec3d(1, -0.0, 2), AngleRadians: lambda: AngleRadians(-0.0), AngleDegrees: lambda: AngleDegrees(90),
               Quat: lambda: Quat(1, 0, 0, 0), VecList: odd_list, QuatList: lambda: QuatList([Quat(1, NAN_PAYLOAD, 0, 0)]),
               RigidTransform: lambda: RigidTransform(Quat(1, 0, 0, 0), Vec3d(1, 2, 3)), Plane: Plane.xy, Circle: Circle.none,
-              kalvor.PanicException: lambda: kalvor.PanicException("text"), kalvor.KDTree: lambda: kalvor.KDTree(VecList([Vec3d(1, -0.0, 2), Vec3d(5e-324, 1e300, -3)]))}
+              kalvor.PanicException: lambda: kalvor.PanicException("text"), kalvor.KDTree: lambda: kalvor.KDTree(VecList([Vec3d(1, -0.0, 2), Vec3d(5e-324, 1e300, -3)])),
+              kalvor.RigidTransformList: lambda: kalvor.RigidTransformList([RigidTransform(Quat(1, NAN_PAYLOAD, 0, -0.0), Vec3d(1, 2, 3))])}
     classes = [c for m in (kalvor, geometry) for c in (getattr(m, n) for n in m.__all__) if isinstance(c, type)]
     assert sorted(c.__name__ for c in classes) == sorted(c.__name__ for c in makers)  # a new class needs a row here
     for cls, make in makers.items():
@@ -168,6 +169,6 @@ def test_every_class_but_the_list_iterators_pickles_as_the_reference_says():
     # The array results are numpy arrays: they pickle as numpy's own, bits included.
     array = QuatList([Quat(1, NAN_PAYLOAD, -0.0, 0)]).to_wxyz_array()
     assert np.asarray(pickle.loads(pickle.dumps(array))).tobytes() == array.tobytes()
-    for it in (iter(VecList.empty()), iter(QuatList.empty())):
+    for it in (iter(VecList.empty()), iter(QuatList.empty()), iter(kalvor.RigidTransformList.empty())):
         with raises(TypeError, f"cannot pickle 'kalvor.{type(it).__name__}' object"):
             pickle.dumps(it)

@@ -12,13 +12,14 @@ import types
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 from conftest import borrow_flag
-from kalvor import AngleDegrees, AngleRadians, KDTree, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
+from kalvor import AngleDegrees, AngleRadians, KDTree, Quat, QuatList, RigidTransform, RigidTransformList, Vec3d, VecList, geometry
 
 FIELDS = {Vec3d: "x y z", Quat: "w i j k", AngleRadians: "angle", AngleDegrees: "angle",
           geometry.Plane: "normal distance", geometry.Circle: "center radius normal", RigidTransform: "rotation translation"}
 EXAMPLES = int(os.environ.get("KALVOR_FUZZ_EXAMPLES", 400 if hasattr(sys, "gettotalrefcount") else 1500))
 PANICS = {"assertion failed: axis <= 2", "assertion failed: stride != 0", "called `Option::unwrap()` on a `None` value"}
-KEYWORDS = "a angles array axes axis b k key_times list m max_distance n normal other plane point points protocol quat radius rotation s seed source state stride t target times translation v vectors vl w weights x y z bogus".split()
+KEYWORDS = ("a angles array axes axis b k key_times list m max_distance n normal other plane point points protocol quat radius rotation rotations "
+            "s seed source state stride t target times transform translation translations v vectors vl w weights x y z bogus").split()
 Boom = type("Boom", (Exception,), {})  # may come out as itself or as one of the documented errors
 ALLOWED = (Boom, TypeError, ValueError, OverflowError, IndexError, RuntimeError, AttributeError, StopIteration, MemoryError)
 mutated, raised = [], []  # what hostile objects changed, and the interrupts they raised, in the running call
@@ -29,13 +30,13 @@ class Hostile(types.SimpleNamespace):  # how, victim, length
         if self.how in (Boom, KeyboardInterrupt, MemoryError):
             raised.extend([self.how] if self.how is not Boom else [])
             raise self.how
-        if self.how == "mutate" and type(self.victim) in (Vec3d, VecList, QuatList):
+        if self.how == "mutate" and type(self.victim) in (Vec3d, VecList, QuatList, RigidTransformList):
             mutated.append(self.victim)
             with contextlib.suppress(RuntimeError):  # refused while the call borrows it, as it must be
                 if type(self.victim) is Vec3d:
                     self.victim.x = 9.0
                 else:
-                    self.victim.append(Vec3d(9, 9, 9) if type(self.victim) is VecList else Quat(9, 9, 9, 9))
+                    self.victim.append({VecList: Vec3d(9, 9, 9), QuatList: Quat(9, 9, 9, 9)}.get(type(self.victim), RigidTransform.identity()))
         return lie if self.how == "lie" else value
 
     __float__ = lambda self: self._act(1.5, "1.5")
@@ -44,7 +45,7 @@ class Hostile(types.SimpleNamespace):  # how, victim, length
     __getitem__ = lambda self, i: self._act(Vec3d(i, 0, 0), float(i)) if i < 3 else [][i]  # IndexError ends it
 
 state = lambda o: [struct.pack("<d", v) if isinstance(v, float) else state(v) for v in (  # an iterator's is []
-    list(o) if type(o) in (VecList, QuatList) else list(o.points) if type(o) is KDTree else [getattr(o, n) for n in FIELDS.get(type(o), "").split()])]
+    list(o) if type(o) in (VecList, QuatList, RigidTransformList) else list(o.points) if type(o) is KDTree else [getattr(o, n) for n in FIELDS.get(type(o), "").split()])]
 floats = st.floats() | st.sampled_from([struct.unpack("<d", struct.pack("<Q", 0xFFF800000000BEEF))[0], 5e-324, -0.0])
 ints = st.integers(-5, 5) | st.integers() | st.sampled_from([2**63, 2**64, -(2**63), 10**400])
 vecs, quats = st.builds(Vec3d, floats, floats, floats), st.builds(Quat, floats, floats, floats, floats)
@@ -54,17 +55,21 @@ OBJECTS = {c: st.builds(c, *[floats] * len(FIELDS[c].split())) for c in (Vec3d, 
     RigidTransform: st.builds(RigidTransform, quats, vecs), QuatList: st.builds(QuatList, st.lists(quats, max_size=5)),
     "quat_iterator": st.builds(lambda l: iter(QuatList(l)), st.lists(quats, max_size=3)),
     KDTree: st.builds(lambda l: KDTree(VecList(l)), st.lists(st.builds(Vec3d, *[st.floats(-1e3, 1e3)] * 3), max_size=5)),
-    "array": st.builds(lambda l, m: getattr(QuatList(l), m)(), st.lists(quats, max_size=3), st.sampled_from(["to_xyzw_array", "to_rotation_matrices"]))}
+    "array": st.builds(lambda l, m: getattr(QuatList(l), m)(), st.lists(quats, max_size=3), st.sampled_from(["to_xyzw_array", "to_rotation_matrices"])),
+    RigidTransformList: st.builds(RigidTransformList, st.lists(st.builds(RigidTransform, quats, vecs), max_size=5)),
+    "pose_iterator": st.builds(lambda l: iter(RigidTransformList(l)), st.lists(st.builds(RigidTransform, quats, vecs), max_size=3)),
+    "pose_array": st.builds(lambda l, m: getattr(RigidTransformList(l), m)(), st.lists(st.builds(RigidTransform, quats, vecs), max_size=3),
+                            st.sampled_from(["to_matrices", "to_xyz_xyzw_array"]))}
 first = lambda a: (a or [None])[0]
 OPERATORS = [lambda r, a, k, f=f: f(r) for f in (op.neg, abs, hash, repr, len, iter, next, bool, list, float, int)] + [
     g for f in (op.add, op.sub, op.mul, op.truediv, op.floordiv, op.matmul, op.eq, op.lt, op.getitem, op.contains, op.iadd,
                 op.imul, op.itruediv, pow) for g in (lambda r, a, k, f=f: f(r, first(a)), lambda r, a, k, f=f: f(first(a), r))]
 # Array results are numpy's own arrays: they take part as arguments, their operators are numpy's.
-MEMBERS = {"iterator": OPERATORS, "quat_iterator": OPERATORS, None: [lambda r, a, k, f=f: f(*a, **k) for f in (
+MEMBERS = {"iterator": OPERATORS, "quat_iterator": OPERATORS, "pose_iterator": OPERATORS, None: [lambda r, a, k, f=f: f(*a, **k) for f in (
     geometry.plane_line, geometry.circle_point, geometry.circle_point_unchecked, geometry.circle_circle)]}
 # QuatList.random(n, seed) makes n elements: an int drawn at random could ask for gigabytes, so larger ones are skipped.
 small_random = lambda r, a, k: None if any(type(x) is int and x > 10_000 for x in [*a, *k.values()]) else r.random(*a, **k)  # noqa: E731
-for cls in FIELDS | {VecList: "", QuatList: "", KDTree: ""}:  # constructors, methods, static methods (through an instance), properties
+for cls in FIELDS | {VecList: "", QuatList: "", KDTree: "", RigidTransformList: ""}:  # constructors, methods, static methods (through an instance), properties
     MEMBERS[cls] = OPERATORS + [lambda r, a, k: type(r)(*a, **k)] + [
         small_random if (cls, n) == (QuatList, "random") else lambda r, a, k, n=n: getattr(r, n)(*a, **k)
         for n, m in vars(cls).items() if n[0] != "_" and not inspect.isgetsetdescriptor(m)]

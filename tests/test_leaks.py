@@ -11,7 +11,7 @@ from collections import UserList
 import numpy as np
 import pytest
 
-from kalvor import AngleRadians, KDTree, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
+from kalvor import AngleRadians, KDTree, Quat, QuatList, RigidTransform, RigidTransformList, Vec3d, VecList, geometry
 
 pytestmark = pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter")
 OK = None  # the outcome of an operation that returns normally
@@ -48,6 +48,9 @@ BAD_MATS = MATS * [[[1]], [[-1]], [[1]]]
 L1, L2, W2, IW2 = VecList(ITEMS[:1]), VecList(ITEMS[:2]), TIMES[-2:], INT_TIMES[1:]  # weights as float and int buffers
 FL = VecList(ITEMS[:3] * 3)  # finite, with duplicates
 KT = KDTree(FL)
+TL = RigidTransformList([T, T2, RigidTransform(Quat(NAN, 0, 0, 1), V)])
+POSE_MATS, POSE_ROWS, POSE_TOP_ROWS = np.array([np.eye(4)] * 3), np.zeros((3, 7)), np.array([np.eye(4)[:3]] * 2)
+BAD_POSE_MATS = POSE_MATS * [[[1]], [[1]], [[-1]]]
 ArrayBlock = type(QL.to_xyzw_array().base.obj)  # each instance holds a reference to its class
 
 
@@ -216,6 +219,22 @@ OPERATIONS = {
     "list_sizeof": (OK, lambda: (sys.getsizeof(QL), sys.getsizeof(L))),
     "list_quat_matrix_shape": (ValueError, lambda: QuatList.from_rotation_matrices(ARR)),
     "list_quat_iterator_end": (StopIteration, lambda: next(iter(QuatList.empty()))),
+    # RigidTransformList: operands of either class, the parts, keyframes, stacks and rows
+    "list_pose_construct": (OK, lambda: (RigidTransformList((T, T2)), RigidTransformList.from_array(TL), repr(TL), list(TL), TL[2], TL.list)),
+    "list_pose_components": (OK, lambda: (RigidTransformList.from_components(QL, V), RigidTransformList.from_components(Q, VecList(ITEMS[:3])),
+                                          TL.rotations, TL.translations)),
+    "list_pose_components_bad": (TypeError, lambda: RigidTransformList.from_components(Q, V)),
+    "list_pose_operands": (OK, arrays(2, lambda: (TL.apply(V), TL.apply(VecList(ITEMS[:3])), TL.then(T), TL.then(TL), T.then(TL), TL.angle_to(T),
+                                                  TL.distance_to(TL)))),
+    "list_pose_operand_bad": (TypeError, lambda: TL.then(Q)), "list_pose_operand_length": (ValueError, lambda: TL.apply(L)),
+    "list_pose_results": (OK, lambda: (TL.inverse(), TL.normalize(), TL.interpolate(KT3, TIMES), TL.interpolate(KT3, [0.5, NAN]))),
+    "list_pose_interpolate_order": (ValueError, lambda: TL.interpolate([0, 0, 1], TIMES)),
+    "list_pose_arrays": (OK, arrays(2, lambda: (TL.to_matrices().tolist(), RigidTransformList.from_matrices(POSE_MATS),
+                                                RigidTransformList.from_matrices(POSE_TOP_ROWS),
+                                                RigidTransformList.from_xyz_xyzw_array(POSE_ROWS), TL.to_xyz_xyzw_array().tolist()))),
+    "list_pose_matrix_refused": (ValueError, lambda: RigidTransformList.from_matrices(BAD_POSE_MATS)),
+    "list_pose_matrix_shape": (ValueError, lambda: RigidTransformList.from_matrices(ARR)),
+    "list_pose_iterator_end": (StopIteration, lambda: next(iter(RigidTransformList.empty()))),
     # fits and statistics: optional weights from sequences and buffers, tuple results, refusals
     "fit_align": (OK, lambda: (Quat.align(L2, L2), Quat.align(L2, L2, [1.0, 2]), Quat.align(L2, L2, W2))),
     "fit_align_pose": (OK, lambda: (RigidTransform.align(L2, L2, weights=None), RigidTransform.align(L1, L1, (3.0,)))),
@@ -236,7 +255,7 @@ OPERATIONS = {
     "list_kd_tree_bad_bound": (ValueError, lambda: KT.within(FL, NAN)), "list_kd_tree_bad_points": (TypeError, lambda: KT.query([V])),
     "list_kd_tree_keywords": (TypeError, lambda: KT.query(FL, kk=1)),
     # pickling, copying, buffer export, from_array
-    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T, QL, KT)},
+    **{f"pickle_{type(v).__name__}": (OK, lambda v=v: pickle.loads(pickle.dumps(v, protocol=5))) for v in (V, C, L, T, QL, KT, TL)},
     "pickle_VecList_2": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=2))),
     "pickle_out_of_band": (OK, lambda: pickle.loads(pickle.dumps(L, protocol=5, buffer_callback=(b := []).append), buffers=b)),
     "copy": (OK, lambda: (copy.copy(L), copy.deepcopy(C))), "pickle_iterator": (TypeError, lambda: pickle.dumps(iter(L))),

@@ -20,7 +20,7 @@ def test_namespace_star_import_and_geometry_submodule():
 
     # The six registered names keep their order; names added later follow, in the order of registration.
     assert kalvor.__all__ == ["AngleDegrees", "AngleRadians", "Quat", "VecList", "Vec3d", "geometry", "PanicException", "RigidTransform",
-                              "QuatList", "KDTree"]
+                              "QuatList", "KDTree", "RigidTransformList"]
     assert {name for name in dir(kalvor) if not name.startswith("__")} == set(kalvor.__all__)
     scope = {}
     exec("from kalvor import *", scope)
@@ -37,9 +37,9 @@ def test_fresh_process_imports_geometry_by_its_full_name():
 
 def test_classes_name_their_real_module_and_are_final():
     g = kalvor.geometry
-    ql = kalvor.QuatList.empty()
+    ql, tl = kalvor.QuatList.empty(), kalvor.RigidTransformList.empty()
     for cls in (Vec3d, AngleRadians, kalvor.AngleDegrees, kalvor.Quat, kalvor.RigidTransform, VecList, type(iter(VecList.empty())), g.Plane, g.Circle,
-                type(ql), type(iter(ql)), type(ql.to_xyzw_array().base.obj)):
+                type(ql), type(iter(ql)), type(ql.to_xyzw_array().base.obj), type(tl), type(iter(tl))):
         module = "kalvor.geometry" if cls in (g.Plane, g.Circle) else "kalvor"
         assert cls.__module__ == module and cls.__qualname__ == cls.__name__ and repr(cls) == f"<class '{module}.{cls.__name__}'>"
     with pytest.raises(TypeError, match="not an acceptable base type"):

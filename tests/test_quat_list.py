@@ -1,4 +1,5 @@
-"""QuatList, and the container it shares with VecList: the container's behaviour as one table run over both classes."""
+"""QuatList, and the container it shares with VecList and RigidTransformList: the container's behaviour as one table run over every list
+class."""
 
 import copy
 import ctypes
@@ -11,18 +12,23 @@ import numpy as np
 import pytest
 
 import kalvor
-from kalvor import Quat, QuatList, Vec3d, VecList
+from kalvor import Quat, QuatList, RigidTransform, RigidTransformList, Vec3d, VecList
 
 from conftest import bits, run_python
 
 NAN = float("nan")
 raises = lambda exc, text: pytest.raises(exc, match="^" + re.escape(text) + "$")  # noqa: E731
-fields = lambda e: (e,) if isinstance(e, float) else (e.x, e.y, e.z) if type(e) is Vec3d else (e.w, e.i, e.j, e.k)  # noqa: E731
+fields = lambda e: (e,) if isinstance(e, float) else (e.x, e.y, e.z) if type(e) is Vec3d else (  # noqa: E731
+    fields(e.rotation) + fields(e.translation) if type(e) is RigidTransform else (e.w, e.i, e.j, e.k))
 state = lambda lst: [bits(c) for e in lst for c in fields(e)]  # noqa: E731
 # class: (element class, width, the parameter of append, what a pickled element is called)
-KINDS = {VecList: (Vec3d, 3, "vec", "vector"), QuatList: (Quat, 4, "quat", "quaternion")}
+KINDS = {VecList: (Vec3d, 3, "vec", "vector"), QuatList: (Quat, 4, "quat", "quaternion"), RigidTransformList: (RigidTransform, 7, "transform", "pose")}
 ODD = [-0.0, math.inf, NAN, -1.5, 5e-324, 1e300, 0.1, 2.0]
 both = pytest.mark.parametrize("cls", KINDS)
+
+
+def make(element, values):  # an element from its fields in buffer order
+    return RigidTransform(Quat(*values[:4]), Vec3d(*values[4:])) if element is RigidTransform else element(*values)
 
 
 def get_buffer(obj, flags):  # PyObject_GetBuffer with the flags given, into a Py_buffer that outlives the call
@@ -33,7 +39,7 @@ def get_buffer(obj, flags):  # PyObject_GetBuffer with the flags given, into a P
 
 def items(cls, n=3):
     element, width = KINDS[cls][:2]
-    return [element(*(ODD[(i + c) % len(ODD)] for c in range(width))) for i in range(n)]
+    return [make(element, [ODD[(i + c) % len(ODD)] for c in range(width)]) for i in range(n)]
 
 
 # ---- the shared container
@@ -53,11 +59,12 @@ def test_construction_indexing_growth(cls):
             (3, IndexError), (-4, IndexError), (2**64, IndexError), (-(2**64), IndexError)]:
         with pytest.raises(exc):
             lst[index]
-    x = element(*[1.0] * width)
+    x = make(element, [1.0] * width)
     lst.append(x)
-    setattr(x, "x" if element is Vec3d else "w", 9.0)  # the list holds a copy
+    if element is not RigidTransform:  # a pose cannot change
+        setattr(x, "x" if element is Vec3d else "w", 9.0)  # the list holds a copy
     lst.extend(cls(xs[:1]))
-    assert state(lst) == state(xs + [element(*[1.0] * width)] + xs[:1])
+    assert state(lst) == state(xs + [make(element, [1.0] * width)] + xs[:1])
     with raises(RuntimeError, "Already mutably borrowed"):
         lst.extend(lst)
     assert len(lst) == 5 and lst == lst and lst != cls(lst) and isinstance(hash(lst), int)
@@ -119,7 +126,7 @@ def test_getsizeof_counts_the_element_storage(cls):
     empty = sys.getsizeof(cls.empty())
     lst = cls.from_array(np.zeros((1000, width)))
     assert sys.getsizeof(lst) == empty + 1000 * 8 * width
-    lst.append(element(*[0.0] * width))  # grown: the capacity is counted, not the length
+    lst.append(make(element, [0.0] * width))  # grown: the capacity is counted, not the length
     assert sys.getsizeof(lst) >= empty + 1001 * 8 * width
 
 

@@ -211,7 +211,7 @@ def test_from_matrix_refusals(m, exc, text):
         (lambda: RigidTransform(Vec3d(0, 0, 0), Vec3d(0, 0, 0)), TypeError, "argument 'rotation': 'Vec3d' object is not an instance of 'Quat'"),
         (lambda: RigidTransform(Quat.identity(), (1, 2, 3)), TypeError, "argument 'translation': 'tuple' object is not an instance of 'Vec3d'"),
         (lambda: T.apply((1, 2, 3)), TypeError, "argument 'v': 'tuple' object is not an instance of 'Vec3d | VecList'"),
-        (lambda: T.then(QUARTER_Z), TypeError, "argument 'other': 'Quat' object is not an instance of 'RigidTransform'"),
+        (lambda: T.then(QUARTER_Z), TypeError, "argument 'other': 'Quat' object is not an instance of 'RigidTransform | RigidTransformList'"),
         (lambda: T.interpolate(T, s="x"), TypeError, "argument 's': must be real number, not str"),
         (lambda: T.interpolate(T), TypeError, "RigidTransform.interpolate() missing 1 required positional argument: 's'"),
         (lambda: T.inverse(T), TypeError, "RigidTransform.inverse() takes no arguments (1 given)"),

@@ -1,11 +1,12 @@
 #pragma once
-// The container every bulk list shares (VecList, QuatList): a growable array
+// The container every bulk list shares (VecList, QuatList,
+// RigidTransformList): a growable array
 // of core values stored back to back, whose element-wise work runs on the
 // worker pool. It is one template over an element-traits struct; each class
 // file instantiates it, starts its class table from bulk_list_table() and adds
 // the methods particular to its element. Storage, growth, borrowing, the
-// buffer export, from_array, pickling, iteration, the repr and the pool
-// dispatch live here once.
+// buffer export, from_array, pickling, iteration, the repr, the pool
+// dispatch and the sampling of keyframes live here once.
 //
 // An element-traits struct gives:
 //   Element      the core value type: `width` doubles, no padding
@@ -18,17 +19,24 @@
 #include "kalvor/src/binding/buffer.hpp"
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/binding/object.hpp"
+#include "morvix/src/keyframes.hpp"
 #include "morvix/src/quat.hpp"
+#include "morvix/src/rigid_transform.hpp"
 #include "morvix/src/vec3d.hpp"
 #include "parallel/src/pool.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -151,6 +159,11 @@ inline bool nan_in(const morvix::Vec3d& p) noexcept { return nan_in(p.x) | nan_i
 inline bool nan_in(const morvix::Quat& q) noexcept { return nan_in(q.w) | nan_in(q.i) | nan_in(q.j) | nan_in(q.k); }
 inline bool nan_in(const std::array<double, 3>& row) noexcept { return nan_in(row[0]) | nan_in(row[1]) | nan_in(row[2]); }
 inline bool nan_in(const morvix::Matrix3& m) noexcept { return nan_in(m[0]) | nan_in(m[1]) | nan_in(m[2]); }
+inline bool nan_in(const morvix::RigidTransform& t) noexcept { return nan_in(t.rotation) | nan_in(t.translation); }
+inline bool nan_in(const std::array<double, 4>& row) noexcept {
+  return nan_in(row[0]) | nan_in(row[1]) | nan_in(row[2]) | nan_in(row[3]);
+}
+inline bool nan_in(const morvix::Matrix4& m) noexcept { return nan_in(m[0]) | nan_in(m[1]) | nan_in(m[2]) | nan_in(m[3]); }
 inline void store(double& slot, double v) noexcept { slot = v; }
 inline void store(morvix::Vec3d& slot, const morvix::Vec3d& v) noexcept {
   slot.x = v.x;
@@ -172,6 +185,22 @@ inline void store(morvix::Matrix3& slot, const morvix::Matrix3& m) noexcept {
   store(slot[0], m[0]);
   store(slot[1], m[1]);
   store(slot[2], m[2]);
+}
+inline void store(morvix::RigidTransform& slot, const morvix::RigidTransform& t) noexcept {
+  store(slot.rotation, t.rotation);
+  store(slot.translation, t.translation);
+}
+inline void store(std::array<double, 4>& slot, const std::array<double, 4>& row) noexcept {
+  slot[0] = row[0];
+  slot[1] = row[1];
+  slot[2] = row[2];
+  slot[3] = row[3];
+}
+inline void store(morvix::Matrix4& slot, const morvix::Matrix4& m) noexcept {
+  store(slot[0], m[0]);
+  store(slot[1], m[1]);
+  store(slot[2], m[2]);
+  store(slot[3], m[3]);
 }
 
 // out[i] = formula(operands at i...) for i in [begin, end), settled. With
@@ -262,6 +291,63 @@ template <class Result, std::size_t Weight = 1, class Op, class Traits, class...
 BulkList<Result> mapped_list(const BulkList<Traits>& self, Op op, const Ops&... operands) {
   BulkList<Result> out = sized_list<Result>(self.items.size());
   map_into<Weight>(out.items.data(), self.items.size(), op, each(self), operands...);
+  return out;
+}
+
+// ---- interpolation between keyframes
+
+// The key times must be one per key, each finite and greater than the one
+// before. Their count is compared first, before a sequence of them is read.
+inline const binding::Floats& checked_key_times(std::string_view call, std::size_t keys, const binding::LazyFloats& lazy) {
+  if (keys == 0) binding::throw_no_keys(call);
+  if (lazy.size != keys) binding::throw_key_count(call, keys, lazy.size);
+  const binding::Floats& key_times = lazy.read();
+  // Converting the items may have run code that changed the sequence.
+  if (key_times.size != keys) binding::throw_key_count(call, keys, key_times.size);
+  for (std::size_t k = 0; k < keys; ++k) {
+    const double t = key_times[k];
+    if (std::isnan(t)) binding::throw_key_order(call, k, binding::KeyTimeFault::nan);
+    if (std::isinf(t)) binding::throw_key_order(call, k, binding::KeyTimeFault::infinite);
+    if (k > 0 && !(t > key_times[k - 1])) binding::throw_key_order(call, k, binding::KeyTimeFault::not_increasing);
+  }
+  return key_times;
+}
+
+// An element whose every double is NaN.
+template <class Traits>
+typename Traits::Element nan_element() noexcept {
+  std::array<double, Traits::width> fields;
+  fields.fill(std::numeric_limits<double>::quiet_NaN());
+  return std::bit_cast<typename Traits::Element>(fields);
+}
+
+// The keys `keys` at `key_times` (checked here, `call` naming the method),
+// sampled at each of `times` on the pool: between(keys[from], keys[to],
+// fraction) across the interval that holds the time (morvix::locate_key),
+// found by a binary search, where `between` is the very function of the
+// single-value method; every field NaN for a NaN time.
+template <class Traits, class Between>
+BulkList<Traits> interpolate_keys(std::string_view call, const BulkList<Traits>& keys, const binding::LazyFloats& lazy_key_times,
+                                  const binding::Floats& times, Between between) {
+  using Element = typename Traits::Element;
+  const binding::Floats& key_times = checked_key_times(call, keys.items.size(), lazy_key_times);
+  BulkList<Traits> out = sized_list<Traits>(times.size);
+  Element* slots = out.items.data();
+  const Element* key = keys.items.data();
+  bulk::run_parallel(
+      times.size,
+      [&key_times, &times, slots, key, between](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+          const double t = times[i];
+          if (std::isnan(t)) {
+            slots[i] = nan_element<Traits>();
+            continue;
+          }
+          const morvix::KeyInterval k = morvix::locate_key(key_times, key_times.size, t);
+          slots[i] = between(key[k.from], key[k.to], k.fraction);
+        }
+      },
+      bulk::transcendental_weight);
   return out;
 }
 

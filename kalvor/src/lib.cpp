@@ -15,6 +15,7 @@
 #include "kalvor/src/quat.hpp"
 #include "kalvor/src/quat_list.hpp"
 #include "kalvor/src/rigid_transform.hpp"
+#include "kalvor/src/rigid_transform_list.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
 
@@ -111,6 +112,7 @@ int kalvor_exec(PyObject* module) noexcept {
     if (binding::add_class<morvix::RigidTransform>(module) < 0) return -1;
     if (binding::add_class<QuatList>(module) < 0) return -1;
     if (binding::add_class<morvix::KDTree>(module) < 0) return -1;
+    if (binding::add_class<RigidTransformList>(module) < 0) return -1;
     // Not an export: set directly, so __all__ keeps only the classes and the submodule.
     return PyModule_AddStringConstant(module, "__version__", KALVOR_VERSION);
   });

@@ -5,7 +5,6 @@
 #include "kalvor/src/fitting.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
-#include "morvix/src/keyframes.hpp"
 #include "morvix/src/statistics.hpp"
 
 #include <array>
@@ -106,60 +105,11 @@ QuatList quat_list_differences_impl(const QuatList& self) {
 
 // ---- interpolation between keyframes
 
-// The keys `self` at `key_times`, sampled at one time each: the slerp between
-// the neighbouring keys, found by a binary search.
-class Keyframes {
- public:
-  Keyframes(const QuatList& keys, const binding::Floats& key_times) : keys_(keys.items.data()), times_(key_times) {}
-
-  // Four NaN for a NaN time; otherwise keys[k].slerp(keys[k + 1], fraction)
-  // across the interval that holds t (morvix::locate_key), the very function
-  // Quat.slerp runs.
-  Quat at(double t) const noexcept {
-    if (std::isnan(t)) {
-      constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-      return {nan, nan, nan, nan};
-    }
-    const morvix::KeyInterval key = morvix::locate_key(times_, times_.size, t);
-    return morvix::slerp(keys_[key.from], keys_[key.to], key.fraction);
-  }
-
- private:
-  const Quat* keys_;
-  binding::Floats times_;
-};
-
-// The key times must be one per key, each finite and greater than the one
-// before. Their count is compared first, before a sequence of them is read.
-const binding::Floats& checked_key_times(std::string_view call, std::size_t keys, const binding::LazyFloats& lazy) {
-  if (keys == 0) binding::throw_no_keys(call);
-  if (lazy.size != keys) binding::throw_key_count(call, keys, lazy.size);
-  const binding::Floats& key_times = lazy.read();
-  // Converting the items may have run code that changed the sequence.
-  if (key_times.size != keys) binding::throw_key_count(call, keys, key_times.size);
-  for (std::size_t k = 0; k < keys; ++k) {
-    const double t = key_times[k];
-    if (std::isnan(t)) binding::throw_key_order(call, k, binding::KeyTimeFault::nan);
-    if (std::isinf(t)) binding::throw_key_order(call, k, binding::KeyTimeFault::infinite);
-    if (k > 0 && !(t > key_times[k - 1])) binding::throw_key_order(call, k, binding::KeyTimeFault::not_increasing);
-  }
-  return key_times;
-}
-
-QuatList quat_list_interpolate_impl(const QuatList& self, const binding::LazyFloats& lazy_key_times,
+// Between two keys, the very function Quat.slerp runs.
+QuatList quat_list_interpolate_impl(const QuatList& self, const binding::LazyFloats& key_times,
                                     const binding::Floats& times) {
-  const binding::Floats& key_times =
-      checked_key_times(binding::signature_of<quat_list_interpolate_impl>->call, self.items.size(), lazy_key_times);
-  const Keyframes keyframes(self, key_times);
-  QuatList out = bulk::sized_list<QuatElement>(times.size);
-  Quat* slots = out.items.data();
-  bulk::run_parallel(
-      times.size,
-      [&keyframes, &times, slots](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) slots[i] = keyframes.at(times[i]);
-      },
-      bulk::transcendental_weight);
-  return out;
+  return bulk::interpolate_keys(binding::signature_of<quat_list_interpolate_impl>->call, self, key_times, times,
+                                [](const Quat& a, const Quat& b, double s) { return morvix::slerp(a, b, s); });
 }
 
 // ---- conversions

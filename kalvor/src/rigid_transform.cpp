@@ -3,6 +3,7 @@
 #include "kalvor/src/binding/class_builder.hpp"
 #include "kalvor/src/fitting.hpp"
 #include "kalvor/src/quat.hpp"
+#include "kalvor/src/rigid_transform_list.hpp"
 #include "kalvor/src/vec3d.hpp"
 #include "kalvor/src/vec_list.hpp"
 
@@ -39,8 +40,13 @@ std::variant<Vec3d, VecList> rigid_transform_apply_impl(const RigidTransform& t,
   }
   return morvix::apply(t, *v.get_if<Vec3d>());
 }
-RigidTransform rigid_transform_then_impl(const RigidTransform& t, const RigidTransform& other) {
-  return morvix::then(t, other);
+// One pose, or this pose first and then each pose of a list.
+std::variant<RigidTransform, RigidTransformList> rigid_transform_then_impl(
+    const RigidTransform& t, const binding::OneOf<RigidTransform, RigidTransformList>& other) {
+  if (const RigidTransformList* list = other.get_if<RigidTransformList>())
+    return bulk::settled_list<PoseElement>(
+        *list, [](const auto& each, const auto& first) noexcept { return morvix::formula::pose_then(first, each); }, t);
+  return morvix::then(t, *other.get_if<RigidTransform>());
 }
 RigidTransform rigid_transform_inverse_impl(const RigidTransform& t) { return morvix::inverse(t); }
 RigidTransform rigid_transform_interpolate_impl(const RigidTransform& t, const RigidTransform& other, double s) {
@@ -67,13 +73,22 @@ bool rigid_transform_eq_impl(const RigidTransform& a, const RigidTransform& b) {
 std::tuple<Quat, Vec3d> rigid_transform_args_impl(const RigidTransform& t) { return {t.rotation, t.translation}; }
 
 std::string rigid_transform_repr_impl(const RigidTransform& t) {
-  std::string out = "RigidTransform(";
+  std::string out;
+  append_rigid_transform_repr(out, t);
+  return out;
+}
+
+}  // namespace
+
+void append_rigid_transform_repr(std::string& out, const RigidTransform& t) {
+  out += "RigidTransform(";
   append_quat_repr(out, t.rotation);
   out += ", ";
   append_vec3d_repr(out, t.translation);
   out += ')';
-  return out;
 }
+
+namespace {
 
 // ---- table
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace morvix {
 namespace {
@@ -88,6 +89,58 @@ TEST(RigidInterpolate, EndsAndWrittenOrder) {
   expect_bits(interpolate(a, b, s).translation,
               {(0.9 * 0.1) + (s * 0.7), (0.9 * 0.2) + (s * -0.3), (0.9 * 0.3) + (s * 1e16)});
   expect_bits(interpolate(pose, other, 0.3).rotation, slerp(pose.rotation, other.rotation, 0.3));
+}
+
+// ---- a whole pose settled at once gives each part the bits it has when settled alone
+
+bool exact(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+bool exact(const RigidTransform& a, const RigidTransform& b) {
+  return exact(a.rotation.w, b.rotation.w) && exact(a.rotation.i, b.rotation.i) && exact(a.rotation.j, b.rotation.j) &&
+         exact(a.rotation.k, b.rotation.k) && exact(a.translation.x, b.translation.x) &&
+         exact(a.translation.y, b.translation.y) && exact(a.translation.z, b.translation.z);
+}
+
+const double nan_a = std::bit_cast<double>(std::uint64_t{0xFFF80000DEADBEEF});
+const double nan_b = std::bit_cast<double>(std::uint64_t{0x7FF800000000CAFE});
+
+class RigidPartsSettled : public testing::TestWithParam<std::pair<RigidTransform, RigidTransform>> {};
+
+TEST_P(RigidPartsSettled, ThenInverseNormalizeMatrix) {
+  const auto& [a, b] = GetParam();
+  EXPECT_TRUE(exact(then(a, b), {then(a.rotation, b.rotation), apply(b, a.translation)}));
+  const Quat r = inverse(a.rotation);
+  EXPECT_TRUE(exact(inverse(a), {r, -rotate(r, a.translation)}));
+  EXPECT_TRUE(exact(normalize(a), {normalize(a.rotation), a.translation}));
+  // The matrix holds the rotation's matrix and the translation, bits unchanged, wherever its layout puts them.
+  const Matrix4 m = to_matrix(a);
+  const Matrix3 block = to_rotation_matrix(a.rotation);
+  const double parts[] = {block[0][0], block[0][1], block[0][2], block[1][0], block[1][1], block[1][2],
+                          block[2][0], block[2][1], block[2][2], a.translation.x, a.translation.y, a.translation.z};
+  for (const double part : parts) {
+    bool found = false;
+    for (const auto& row : m)
+      for (const double entry : row) found = found || exact(entry, part);
+    EXPECT_TRUE(found) << part;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RigidPartsSettled,
+    testing::Values(std::pair{pose, other}, std::pair{RigidTransform{pose.rotation, {nan_a, 1, -0.0}}, other},
+                    std::pair{pose, RigidTransform{{0.5, nan_b, 0.5, 0.5}, {1, nan_a, 2}}},
+                    std::pair{RigidTransform{{nan_b, 0, 0, 1}, {nan_a, 2, 3}}, RigidTransform{{0, 0, 0, 0}, {inf, 0, 0}}},
+                    std::pair{RigidTransform{{0, 0, 0, 0}, {1, 2, 3}}, pose}));
+
+// ---- trajectory rows and stacks without the last row
+
+TEST(RigidRows, RoundTripKeepsEveryBit) {
+  const PoseRow row{1.5, -0.0, nan_a, 0.25, nan_b, -0.5, 0.75};
+  const RigidTransform t = from_xyz_xyzw(row);
+  EXPECT_TRUE(exact(t, {from_xyzw(0.25, nan_b, -0.5, 0.75), {1.5, -0.0, nan_a}}));
+  const PoseRow back = to_xyz_xyzw(t);
+  for (std::size_t c = 0; c < 7; ++c) EXPECT_TRUE(exact(back[c], row[c])) << c;
+  const Matrix4 m = with_last_row({{{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}}});
+  EXPECT_EQ(m, (Matrix4{{{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {0, 0, 0, 1}}}));
 }
 
 // ---- matrices

@@ -6,7 +6,7 @@ import numpy as np
 from numpy.typing import NDArray
 
 import kalvor
-from kalvor import AngleDegrees, AngleRadians, Quat, QuatList, RigidTransform, Vec3d, VecList, geometry
+from kalvor import AngleDegrees, AngleRadians, Quat, QuatList, RigidTransform, RigidTransformList, Vec3d, VecList, geometry
 from kalvor.geometry import Circle, Plane
 
 v, w, a = Vec3d(1, 2, 3), Vec3d(x=4.0, y=5.0, z=6.0), AngleRadians.half_pi()
@@ -61,6 +61,10 @@ if not kalvor.__version__:  # what the stubs refuse, as the module does at run t
     pose.rotation = q  # type: ignore[misc]
     q.then(pts)  # type: ignore[call-overload]
     pose.apply(track)  # type: ignore[call-overload]
+
+poses = RigidTransformList.from_components(QuatList([q, q]), v)
+assert_type((poses.then(pose).inverse().apply(VecList([v, w])), pose.then(poses), poses[0]), tuple[VecList, RigidTransformList, RigidTransform])
+assert_type((poses.rotations, poses.translations, RigidTransformList.from_xyz_xyzw_array(poses.to_xyz_xyzw_array())), tuple[QuatList, VecList, RigidTransformList])
 
 assert geometry.circle_circle(c1, c2) == (Vec3d(4, -3, 0), Vec3d(4, 3, 0))
 print("typed usage ok:", assert_type(kalvor.__version__, str))

@@ -377,6 +377,13 @@ std::string not_a_pose_matrix(morvix::RigidMatrixFault fault) {
   throw_value_error(text_of("matrix ", index, ": ", not_a_pose_matrix(fault)));
 }
 
+[[gnu::cold]] void throw_no_component_list(std::string_view call) noexcept(false) {
+  PyErr_SetString(PyExc_TypeError,
+                  text_of(call, " expected a QuatList of rotations or a VecList of translations (or both), got one Quat and one Vec3d")
+                      .c_str());
+  throw PythonError{};
+}
+
 [[gnu::cold]] void subinterpreters_unsupported() noexcept {
   PyErr_SetString(PyExc_ImportError,
                   "kalvor does not yet support sub-interpreters: it can be imported once per process, "

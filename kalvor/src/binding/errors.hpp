@@ -120,6 +120,9 @@ enum class KeyTimeFault { nan, infinite, not_increasing };
 [[noreturn]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault) noexcept(false);
 // The same for matrix `index` of many: "matrix {index}: not a rigid transform matrix: ...".
 [[noreturn]] void throw_not_a_pose_matrix(morvix::RigidMatrixFault fault, std::size_t index) noexcept(false);
+// TypeError "{call} expected a QuatList of rotations or a VecList of
+// translations (or both), got one Quat and one Vec3d".
+[[noreturn]] void throw_no_component_list(std::string_view call) noexcept(false);
 
 // Data a fit or a mean cannot use: ValueError "{call} expected source and
 // target of the same length, got {a} and {b}", "{call} needs at least
