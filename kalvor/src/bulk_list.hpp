@@ -26,6 +26,7 @@
 #include "parallel/src/pool.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -263,6 +264,35 @@ void map_rows(R* out, const binding::FloatRows& rows, Make make) {
         for (std::size_t r = begin; r < end; ++r) out[r] = make(rows, r);
       },
       Weight);
+}
+
+// out[i] = make(item(i)) for i in [0, n) on the pool, where each item is
+// first checked by fault(item), whose "no fault" is a value-initialised
+// fault. A piece stops at its first bad item, and the smallest bad index over
+// all pieces is returned with its fault; nothing is read past it.
+template <std::size_t Weight, class R, class Item, class Fault, class Make>
+auto checked_map(R* out, std::size_t n, Item item, Fault fault, Make make)
+    -> std::optional<std::pair<std::size_t, decltype(fault(item(0)))>> {
+  using FaultKind = decltype(fault(item(0)));
+  constexpr std::size_t none = std::size_t(-1);
+  std::atomic<std::size_t> first_bad{none};
+  run_parallel(
+      n,
+      [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end && i < first_bad.load(std::memory_order_relaxed); ++i) {
+          const auto value = item(i);
+          if (fault(value) != FaultKind{}) {
+            std::size_t seen = first_bad.load(std::memory_order_relaxed);
+            while (i < seen && !first_bad.compare_exchange_weak(seen, i, std::memory_order_relaxed)) {
+            }
+            return;
+          }
+          out[i] = make(value);
+        }
+      },
+      Weight);
+  if (const std::size_t bad = first_bad.load(); bad != none) return std::pair{bad, fault(item(bad))};
+  return std::nullopt;
 }
 
 // A new list of n elements, not yet written.

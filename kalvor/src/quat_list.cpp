@@ -8,7 +8,6 @@
 #include "morvix/src/statistics.hpp"
 
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -165,32 +164,16 @@ QuatList quat_list_from_rotation_matrices_impl(const binding::StridedBuffer& arr
   const binding::FloatRows rows =
       binding::float_rows(array, binding::signature_of<quat_list_from_rotation_matrices_impl>->call, matrix_item);
   QuatList out = bulk::sized_list<QuatElement>(rows.rows);
-  Quat* slots = out.items.data();
-  constexpr std::size_t none = std::size_t(-1);
-  std::atomic<std::size_t> first_bad{none};
   auto matrix = [&rows](std::size_t i) {
     Matrix3 m;
     for (std::size_t r = 0; r < 3; ++r)
       for (std::size_t c = 0; c < 3; ++c) m[r][c] = rows.at(i, r, c);
     return m;
   };
-  bulk::run_parallel(
-      rows.rows,
-      [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end && i < first_bad.load(std::memory_order_relaxed); ++i) {
-          const Matrix3 m = matrix(i);
-          if (morvix::rotation_matrix_fault(m) != morvix::MatrixFault::none) {
-            std::size_t seen = first_bad.load(std::memory_order_relaxed);
-            while (i < seen && !first_bad.compare_exchange_weak(seen, i, std::memory_order_relaxed)) {
-            }
-            return;
-          }
-          slots[i] = morvix::from_rotation_matrix(m);
-        }
-      },
-      bulk::transcendental_weight);
-  if (const std::size_t bad = first_bad.load(); bad != none)
-    binding::throw_not_a_rotation(morvix::rotation_matrix_fault(matrix(bad)), bad);
+  if (const auto bad = bulk::checked_map<bulk::transcendental_weight>(
+          out.items.data(), rows.rows, matrix, morvix::rotation_matrix_fault,
+          [](const Matrix3& m) { return morvix::from_rotation_matrix(m); }))
+    binding::throw_not_a_rotation(bad->second, bad->first);
   return out;
 }
 

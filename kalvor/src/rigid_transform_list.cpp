@@ -7,7 +7,6 @@
 #include "morvix/src/rigid_transform.hpp"
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <utility>
 
@@ -150,26 +149,10 @@ RigidTransformList rigid_transform_list_from_matrices_impl(const binding::Stride
     return m;
   };
   RigidTransformList out = bulk::sized_list<PoseElement>(rows.rows);
-  RigidTransform* slots = out.items.data();
-  constexpr std::size_t none = std::size_t(-1);
-  std::atomic<std::size_t> first_bad{none};
-  bulk::run_parallel(
-      rows.rows,
-      [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end && i < first_bad.load(std::memory_order_relaxed); ++i) {
-          const Matrix4 m = matrix(i);
-          if (morvix::rigid_matrix_fault(m) != morvix::RigidMatrixFault::none) {
-            std::size_t seen = first_bad.load(std::memory_order_relaxed);
-            while (i < seen && !first_bad.compare_exchange_weak(seen, i, std::memory_order_relaxed)) {
-            }
-            return;
-          }
-          slots[i] = morvix::from_matrix(m);
-        }
-      },
-      bulk::transcendental_weight);
-  if (const std::size_t bad = first_bad.load(); bad != none)
-    binding::throw_not_a_pose_matrix(morvix::rigid_matrix_fault(matrix(bad)), bad);
+  if (const auto bad = bulk::checked_map<bulk::transcendental_weight>(
+          out.items.data(), rows.rows, matrix, morvix::rigid_matrix_fault,
+          [](const Matrix4& m) { return morvix::from_matrix(m); }))
+    binding::throw_not_a_pose_matrix(bad->second, bad->first);
   return out;
 }
 
