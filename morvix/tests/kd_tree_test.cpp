@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,28 +18,19 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
-// ---- brute force: every distance, sorted by distance then index
-
-struct Pair {
-  double distance;
-  std::int64_t index;
+struct Found {
+  std::vector<std::uint64_t> distance_bits;
+  std::vector<std::int64_t> indices;
+  bool operator==(const Found&) const = default;
 };
 
-std::vector<Pair> ranked(const std::vector<Vec3d>& points, const Vec3d& q) {
-  std::vector<Pair> all;
-  for (std::size_t i = 0; i < points.size(); ++i)
-    all.push_back({distance_to(points[i], q), static_cast<std::int64_t>(i)});
-  std::stable_sort(all.begin(), all.end(), [](const Pair& a, const Pair& b) { return a.distance < b.distance; });
-  return all;
+Found query(const KDTree& tree, const Vec3d& q, std::size_t k, double bound) {
+  std::vector<double> d(k);
+  Found out{{}, std::vector<std::int64_t>(k)};
+  tree.query(q, k, bound, d.data(), out.indices.data());
+  for (double x : d) out.distance_bits.push_back(bits(x));
+  return out;
 }
-
-// ---- data sets that stress ties, duplicates and the bounds
-
-struct Cloud {
-  std::string name;
-  std::vector<Vec3d> points;
-  std::vector<Vec3d> queries;
-};
 
 std::vector<Vec3d> uniform(std::size_t n, std::uint32_t seed, double scale) {
   std::mt19937_64 g(seed);
@@ -50,188 +40,114 @@ std::vector<Vec3d> uniform(std::size_t n, std::uint32_t seed, double scale) {
   return out;
 }
 
-std::vector<Vec3d> grid(int side, double step) {
-  std::vector<Vec3d> out;
-  for (int i = 0; i < side; ++i)
-    for (int j = 0; j < side; ++j)
-      for (int k = 0; k < side; ++k) out.push_back({i * step, j * step, k * step});
-  return out;
-}
+// Point sets that stress ties and bounds: many equal distances (a grid queried from grid points and cell centres),
+// each point three times, tight clusters far apart, one point, two identical points.
+struct Cloud {
+  std::string name;
+  std::vector<Vec3d> points, queries;
+};
 
 std::vector<Cloud> clouds() {
-  std::vector<Cloud> out;
-  out.push_back({"uniform", uniform(700, 1, 1.0), uniform(60, 2, 1.2)});
-  // Many equal distances: a grid queried from grid points and cell centres.
-  auto g = grid(7, 0.1);
-  auto gq = grid(4, 0.2);
-  for (auto& p : grid(3, 0.2)) gq.push_back({p.x + 0.05, p.y + 0.05, p.z + 0.05});
-  out.push_back({"grid", g, gq});
-  // Duplicates: each point three times, in scattered positions.
-  auto base = uniform(150, 3, 1.0);
-  std::vector<Vec3d> dup;
-  for (int r = 0; r < 3; ++r) dup.insert(dup.end(), base.begin(), base.end());
-  out.push_back({"duplicates", dup, uniform(40, 4, 1.0)});
-  // Clustered: tight groups far apart, and queries between them.
-  std::vector<Vec3d> clusters;
+  std::vector<Vec3d> grid, grid_queries, duplicates, clusters;
+  for (int i = 0; i < 343; ++i) grid.push_back({i / 49 * 0.1, i / 7 % 7 * 0.1, i % 7 * 0.1});
+  for (int i = 0; i < 64; ++i) grid_queries.push_back({i / 16 * 0.2, i / 4 % 4 * 0.2, i % 4 * 0.2});
+  for (int i = 0; i < 27; ++i) grid_queries.push_back({i / 9 * 0.2 + 0.05, i / 3 % 3 * 0.2 + 0.05, i % 3 * 0.2 + 0.05});
+  for (int r = 0; r < 3; ++r)
+    for (const Vec3d& p : uniform(150, 3, 1.0)) duplicates.push_back(p);
   for (int c = 0; c < 6; ++c)
-    for (auto& p : uniform(80, 10 + c, 1e-6)) clusters.push_back({p.x + c * 100.0, p.y, p.z - c * 3.0});
-  out.push_back({"clusters", clusters, uniform(40, 5, 300.0)});
-  out.push_back({"one point", {{0.25, -1.0, 3.0}}, uniform(10, 6, 4.0)});
-  out.push_back({"two identical points", {{1.0, 2.0, 3.0}, {1.0, 2.0, 3.0}}, uniform(10, 7, 4.0)});
-  // Coordinates whose squares overflow: distances of inf, still reported.
-  out.push_back({"huge", {{1e300, 0, 0}, {-1e300, 0, 0}, {0, 1e300, 0}, {0, 0, 0}}, {{-1e300, -1e300, 0}, {1e300, 1e300, 1e300}}});
-  return out;
+    for (const Vec3d& p : uniform(80, 10 + c, 1e-6)) clusters.push_back({p.x + c * 100.0, p.y, p.z - c * 3.0});
+  return {{"uniform", uniform(700, 1, 1.0), uniform(60, 2, 1.2)}, {"grid", grid, grid_queries},
+          {"duplicates", duplicates, uniform(40, 4, 1.0)}, {"clusters", clusters, uniform(40, 5, 300.0)},
+          {"one_point", {{0.25, -1.0, 3.0}}, uniform(10, 6, 4.0)}, {"two_identical_points", {{1, 2, 3}, {1, 2, 3}}, uniform(10, 7, 4.0)}};
 }
 
 class KDTreeAgainstBruteForce : public testing::TestWithParam<Cloud> {};
 
-TEST_P(KDTreeAgainstBruteForce, QueryMatchesRankedDistances) {
-  const auto& c = GetParam();
-  const KDTree tree(c.points);
-  ASSERT_EQ(tree.size(), c.points.size());
-  const std::int64_t n = static_cast<std::int64_t>(c.points.size());
-  for (const Vec3d& q : c.queries) {
-    const auto all = ranked(c.points, q);
-    for (std::size_t k : {std::size_t{1}, std::size_t{2}, std::size_t{7}, c.points.size() + 3}) {
-      std::vector<double> d(k);
-      std::vector<std::int64_t> idx(k);
-      tree.query(q, k, inf, d.data(), idx.data());
-      for (std::size_t s = 0; s < k; ++s) {
-        if (s < all.size()) {
-          EXPECT_EQ(bits(d[s]), bits(all[s].distance)) << c.name << " k=" << k << " slot " << s;
-          EXPECT_EQ(idx[s], all[s].index) << c.name << " k=" << k << " slot " << s;
-        } else {
-          EXPECT_EQ(d[s], inf);
-          EXPECT_EQ(idx[s], n);
-        }
-      }
-    }
-    const Neighbour best = tree.nearest(q);
-    EXPECT_EQ(best.index, static_cast<std::size_t>(all[0].index));
-    EXPECT_EQ(bits(best.distance), bits(all[0].distance));
-  }
-}
-
+// Bounds at every occurring distance (sampled), the doubles on each side of it, and none: count_within, within
+// and query with max_distance all agree with every distance ranked by value, then index.
 TEST_P(KDTreeAgainstBruteForce, BoundsAdmitDistancesEqualToThem) {
   const auto& c = GetParam();
   const KDTree tree(c.points);
-  const std::int64_t n = static_cast<std::int64_t>(c.points.size());
+  const auto n = static_cast<std::int64_t>(c.points.size());
   for (const Vec3d& q : c.queries) {
-    const auto all = ranked(c.points, q);
-    // Every distance that occurs is tried as a bound, and the doubles on each side of it.
-    for (std::size_t r = 0; r < all.size(); r += 1 + all.size() / 12) {
-      for (double bound : {std::nextafter(all[r].distance, 0.0), all[r].distance, std::nextafter(all[r].distance, inf)}) {
-        if (std::isinf(bound) && bound < 0) continue;
-        std::vector<std::int64_t> want;
-        for (const auto& p : all)
-          if (p.distance <= bound) want.push_back(p.index);
-        std::vector<std::int64_t> sorted_want = want;
-        std::sort(sorted_want.begin(), sorted_want.end());
-        ASSERT_EQ(tree.count_within(q, bound), want.size()) << c.name;
-        std::vector<std::int64_t> got(want.size());
-        tree.within(q, bound, got.data());
-        EXPECT_EQ(got, sorted_want) << c.name << " radius " << bound;
-        // query with max_distance: the ranked prefix inside the bound.
-        const std::size_t k = 5;
-        std::vector<double> d(k);
-        std::vector<std::int64_t> idx(k);
-        tree.query(q, k, bound, d.data(), idx.data());
-        for (std::size_t s = 0; s < k; ++s) {
-          if (s < want.size()) {
-            EXPECT_EQ(idx[s], want[s]) << c.name;
-            EXPECT_EQ(bits(d[s]), bits(all[s].distance));
-          } else {
-            EXPECT_EQ(idx[s], n);
-            EXPECT_EQ(d[s], inf);
-          }
+    std::vector<std::pair<double, std::int64_t>> all;
+    for (std::int64_t i = 0; i < n; ++i) all.push_back({distance_to(c.points[i], q), i});
+    std::sort(all.begin(), all.end());
+    std::vector<double> bounds{inf};
+    for (std::size_t r = 0; r < all.size(); r += 1 + all.size() / 12)
+      for (double b : {std::nextafter(all[r].first, 0.0), all[r].first, std::nextafter(all[r].first, inf)}) bounds.push_back(b);
+    for (double bound : bounds) {
+      Found want{std::vector<std::uint64_t>(7, bits(inf)), std::vector<std::int64_t>(7, n)};
+      std::vector<std::int64_t> inside;
+      for (std::size_t s = 0; s < all.size() && all[s].first <= bound; ++s) {
+        inside.push_back(all[s].second);
+        if (s < 7) {
+          want.distance_bits[s] = bits(all[s].first);
+          want.indices[s] = all[s].second;
         }
       }
+      EXPECT_EQ(query(tree, q, 7, bound), want) << c.name << " bound " << bound;
+      std::sort(inside.begin(), inside.end());
+      ASSERT_EQ(tree.count_within(q, bound), inside.size()) << c.name << " bound " << bound;
+      std::vector<std::int64_t> got(inside.size());
+      tree.within(q, bound, got.data());
+      EXPECT_EQ(got, inside) << c.name << " bound " << bound;
     }
   }
 }
 
-TEST_P(KDTreeAgainstBruteForce, PartnersArePairsOfLargerIndex) {
-  const auto& c = GetParam();
-  const KDTree tree(c.points);
-  std::vector<Vec3d> copy(c.points.size());
-  tree.copy_points(copy.data());
-  for (std::size_t i = 0; i < copy.size(); ++i) EXPECT_EQ(bits(copy[i].x), bits(c.points[i].x));
-  const double radius = c.points.size() > 100 ? 0.15 : 1.0;
-  std::vector<bool> seen(c.points.size());
-  for (std::size_t p = 0; p < tree.size(); ++p) {
-    const std::size_t i = tree.index_at(p);
-    seen[i] = true;
-    std::vector<std::int64_t> want;
-    for (std::size_t j = i + 1; j < c.points.size(); ++j)
-      if (distance_to(c.points[j], c.points[i]) <= radius) want.push_back(static_cast<std::int64_t>(j));
-    ASSERT_EQ(tree.count_partners(p, radius), want.size());
-    std::vector<std::int64_t> got(want.size());
-    tree.partners(p, radius, got.data());
-    EXPECT_EQ(got, want) << c.name;
-  }
-  EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](bool b) { return b; }));
-}
-
 INSTANTIATE_TEST_SUITE_P(Clouds, KDTreeAgainstBruteForce, testing::ValuesIn(clouds()),
-                         [](const testing::TestParamInfo<Cloud>& info) {
-                           std::string name = info.param.name;
-                           std::replace(name.begin(), name.end(), ' ', '_');
-                           return name;
-                         });
+                         [](const testing::TestParamInfo<Cloud>& info) { return info.param.name; });
 
-// Two squared distances that differ in the last bit but share a root: the
-// smaller index wins though its square is the larger one.
+// Two squared distances that differ in the last bit but share a root: the smaller index wins though its square is
+// the larger one, and a bound equal to the shared distance admits both.
 TEST(KDTree, TiesAreDecidedOnTheDistanceNotItsSquare) {
   const Vec3d q{0.0, 0.0, 0.0};
   std::mt19937_64 g(42);
   std::uniform_real_distribution<double> u(0.5, 2.0);
   int found = 0;
   for (int attempt = 0; attempt < 200000 && found < 20; ++attempt) {
-    const Vec3d a{u(g), u(g), 0.0};
-    const Vec3d b{std::nextafter(a.x, 0.0), std::nextafter(a.y, 3.0), 0.0};
-    const double da2 = distance_squared(a, q);
-    const double db2 = distance_squared(b, q);
-    if (da2 == db2 || std::sqrt(da2) != std::sqrt(db2)) continue;
+    const Vec3d a{u(g), u(g), 0.0}, b{std::nextafter(a.x, 0.0), std::nextafter(a.y, 3.0), 0.0};
+    const double da2 = distance_squared(a, q), db2 = distance_squared(b, q), d = std::sqrt(da2);
+    if (da2 == db2 || d != std::sqrt(db2)) continue;
     ++found;
-    // The point with the larger square first, so the tie goes to index 0.
-    const bool a_larger = da2 > db2;
-    const std::vector<Vec3d> pts = a_larger ? std::vector<Vec3d>{a, b} : std::vector<Vec3d>{b, a};
-    const KDTree tree(pts);
+    const KDTree tree(da2 > db2 ? std::vector<Vec3d>{a, b} : std::vector<Vec3d>{b, a});  // index 0 has the larger square
     EXPECT_EQ(tree.nearest(q).index, 0u);
-    double d[2];
-    std::int64_t idx[2];
-    tree.query(q, 2, inf, d, idx);
-    EXPECT_EQ(idx[0], 0);
-    EXPECT_EQ(idx[1], 1);
-    EXPECT_EQ(bits(d[0]), bits(d[1]));
-    // A bound equal to the shared distance admits both.
-    EXPECT_EQ(tree.count_within(q, std::sqrt(da2)), 2u);
+    for (double bound : {inf, d}) EXPECT_EQ(query(tree, q, 2, bound), (Found{{bits(d), bits(d)}, {0, 1}}));
+    EXPECT_EQ(tree.count_within(q, d), 2u);
   }
-  EXPECT_GT(found, 0);
+  EXPECT_GT(found, 10);
+}
+
+// Squares that overflow give real neighbours at an infinite distance, which keep their indices and their order;
+// squares that underflow give distance 0.
+TEST(KDTree, FarPointsAndOverflowingDistances) {
+  const KDTree tree(std::vector<Vec3d>{{1e300, 0, 0}, {-1e300, 0, 0}, {0, 1e300, 0}, {0, 0, 0}, {1e-300, 0, 0}});
+  const std::uint64_t i = bits(inf), z = bits(0.0);
+  EXPECT_EQ(query(tree, {-1e300, 0, 0}, 6, inf), (Found{{z, i, i, i, i, i}, {1, 0, 2, 3, 4, 5}}));
+  EXPECT_EQ(query(tree, {0, 0, 0}, 6, inf), (Found{{z, z, i, i, i, i}, {3, 4, 0, 1, 2, 5}}));
+  EXPECT_EQ(query(tree, {0, 0, 0}, 3, 0.0), (Found{{z, z, i}, {3, 4, 5}}));
+  EXPECT_EQ(tree.nearest({1e300, 1e300, 1e300}).index, 0u);
+  EXPECT_EQ(tree.nearest({1e300, 1e300, 1e300}).distance, inf);
+  EXPECT_EQ(tree.count_within({0, 0, 0}, inf), 5u);
+  std::size_t partners = 0, at = 0;  // the only pair within 1e-300 is (3, 4)
+  for (std::size_t p = 0; p < 5; ++p) {
+    partners += tree.count_partners(p, 1e-300);
+    if (tree.index_at(p) == 3) at = p;
+  }
+  std::int64_t partner = -1;
+  tree.partners(at, 1e-300, &partner);
+  EXPECT_EQ(partners, 1u);
+  EXPECT_EQ(partner, 4);
 }
 
 TEST(KDTree, EmptyTreeHasNoNeighbours) {
   const KDTree tree(std::span<const Vec3d>{});
   EXPECT_EQ(tree.size(), 0u);
-  const Neighbour n = tree.nearest({1, 2, 3});
-  EXPECT_EQ(n.index, 0u);
-  EXPECT_EQ(n.distance, inf);
-  double d[2];
-  std::int64_t idx[2];
-  tree.query({0, 0, 0}, 2, inf, d, idx);
-  EXPECT_EQ(d[1], inf);
-  EXPECT_EQ(idx[1], 0);
+  EXPECT_EQ(tree.nearest({1, 2, 3}).index, 0u);
+  EXPECT_EQ(tree.nearest({1, 2, 3}).distance, inf);
+  EXPECT_EQ(query(tree, {0, 0, 0}, 2, inf), (Found{{bits(inf), bits(inf)}, {0, 0}}));
   EXPECT_EQ(tree.count_within({0, 0, 0}, inf), 0u);
-}
-
-TEST(KDTree, KeepsItsOwnCopyAndFewBytesPerPoint) {
-  auto pts = uniform(100000, 9, 1.0);
-  const KDTree tree(pts);
-  const Vec3d q = pts[123];
-  pts[123] = {5, 5, 5};
-  EXPECT_EQ(tree.nearest(q).index, 123u);
-  EXPECT_EQ(tree.nearest(q).distance, 0.0);
-  EXPECT_LE(tree.memory_bytes(), 40u * pts.size());
 }
 
 }  // namespace
