@@ -23,12 +23,9 @@ raises = lambda exc, text: pytest.raises(exc, match="^" + re.escape(text) + "$")
 quat_bits = lambda q: tuple(bits(c) for c in (q.w, q.i, q.j, q.k))  # noqa: E731
 list_bits = lambda ql: [quat_bits(q) for q in ql]  # noqa: E731
 of_scipy = lambda r: Quat.from_xyzw(*r.as_quat().tolist())  # noqa: E731
+vecs = lambda a: VecList.from_array(np.asarray(a, dtype=float).reshape(-1, 3))  # noqa: E731
 ROT = Quat.from_rotation_vector(Vec3d(0.3, -1.2, 2.0))
 rng = np.random.default_rng(26)
-
-
-def vecs(a):
-    return VecList.from_array(np.asarray(a, dtype=float).reshape(-1, 3))
 
 
 # ---- Quat.align and RigidTransform.align
@@ -41,8 +38,7 @@ def test_align_agrees_with_scipy(n, weighted, noise):
     weights = rng.random(n) + 0.1 if weighted else None
     q, rssd = Quat.align(vecs(source), vecs(target), weights)
     r, scipy_rssd = Rotation.align_vectors(target, source, weights)
-    assert q.angle_to(of_scipy(r)).angle <= 1e-12
-    assert rssd == pytest.approx(scipy_rssd, rel=1e-12)
+    assert q.angle_to(of_scipy(r)).angle <= 1e-12 and rssd == pytest.approx(scipy_rssd, rel=1e-12)
     assert q.is_unit() and q.w >= 0
     if n < 3:  # two points about their centroid lie on one line: a case of its own
         return
@@ -51,9 +47,8 @@ def test_align_agrees_with_scipy(n, weighted, noise):
     cs, ct = (w @ source) / w.sum(), (w @ target) / w.sum()
     t, pose_rssd = RigidTransform.align(vecs(source), vecs(target), weights)
     r, scipy_rssd = Rotation.align_vectors(target - ct, source - cs, weights)
-    assert t.rotation.angle_to(of_scipy(r)).angle <= 1e-12
+    assert t.rotation.angle_to(of_scipy(r)).angle <= 1e-12 and pose_rssd == pytest.approx(scipy_rssd, rel=1e-12)
     assert np.allclose(list(t.translation), ct - r.apply(cs), rtol=0, atol=1e-12)
-    assert pose_rssd == pytest.approx(scipy_rssd, rel=1e-12)
 
 
 @pytest.mark.parametrize("scale", [1e-150, 1e-100, 1e-20, 1.0, 7e3, 1e20, 1e100, 1e150])
@@ -63,40 +58,34 @@ def test_exact_data_is_recovered_at_any_scale(scale, n):
     target = VecList([ROT.rotate(v) for v in source])
     q, rssd = Quat.align(source, target)
     assert q.angle_to(ROT).angle <= 1e-13 and rssd <= 1e-12 * scale
-    if n < 3:  # two points about their centroid lie on one line
-        return
-    shift = Vec3d(3.0, -4.0, 0.5) * scale
-    t, rssd = RigidTransform.align(source, VecList([v + shift for v in target]))
-    assert t.rotation.angle_to(ROT).angle <= 1e-13 and rssd <= 1e-12 * scale
-    assert (t.translation - shift).magnitude() <= 1e-13 * scale
+    if n >= 3:  # two points about their centroid lie on one line
+        shift = Vec3d(3.0, -4.0, 0.5) * scale
+        t, rssd = RigidTransform.align(source, VecList([v + shift for v in target]))
+        assert t.rotation.angle_to(ROT).angle <= 1e-13 and rssd <= 1e-12 * scale
+        assert (t.translation - shift).magnitude() <= 1e-13 * scale
 
 
-def test_the_smallest_of_the_best_rotations():
-    a, b = Vec3d(1, 2, 3), Vec3d(-2, 0.5, 1)
-    # One pair: the shortest arc; opposite directions: a half turn.
-    for s, t in [(a, b), (a, a * 2.0), (a, -a), (Vec3d(1, 0, 0), Vec3d(0, 0, -5))]:
-        q, rssd = Quat.align(VecList([s]), VecList([t]))
-        assert q.angle_to(Quat.between(s, t)).angle <= 1e-15
-        assert rssd == pytest.approx(abs(t.magnitude() - s.magnitude()), abs=1e-14)
-    q, _ = Quat.align(VecList([a]), VecList([-a]))
-    assert abs(q.w) <= 1e-16 and abs(q.to_vec3d()[0] * a.x + q.to_vec3d()[1] * a.y + q.to_vec3d()[2] * a.z) <= 1e-15
-    # Every source on one line (or every target): the shortest arc onto the best direction.
-    line = VecList([a, a * -2.0, a * 0.5])
-    targets = [Vec3d(0, 0, 3), Vec3d(2, 1, 7), Vec3d(-1, 1, 2)]
-    best = targets[0] - targets[1] * 2.0 + targets[2] * 0.5
-    assert Quat.align(line, VecList(targets))[0].angle_to(Quat.between(a, best)).angle <= 1e-14
-    q, _ = Quat.align(VecList(targets), line)
-    assert q.angle_to(Quat.between(best, a)).angle <= 1e-14
+def test_the_smallest_of_the_best_rotations_and_poses():
+    a, b, c, d, x = Vec3d(1, 2, 3), Vec3d(-2, 0.5, 1), Vec3d(0.5, -1, 2), Vec3d(4, 4, 4), Vec3d(1, 0, 0)
+    line, spread = [a, a * -2.0, a * 0.5], [Vec3d(0, 0, 3), Vec3d(2, 1, 7), Vec3d(-1, 1, 2)]
+    best = spread[0] - spread[1] * 2.0 + spread[2] * 0.5  # Σ t·sᵀ = best·aᵀ: the best rotations take a along best
+    for source, target, want in [
+        ([a], [b], Quat.between(a, b)), ([a], [a * 2.0], Quat.between(a, a * 2.0)),  # one pair: the shortest arc, a half turn
+        ([a], [-a], Quat.between(a, -a)), ([x], [Vec3d(0, 0, -5)], Quat.between(x, Vec3d(0, 0, -5))),  # for opposite ones
+        (line, spread, Quat.between(a, best)),  # every source on one line: the shortest arc onto the best direction
+        (spread, line, Quat.between(best, a)),  # every target on one line
+    ]:
+        q, rssd = Quat.align(VecList(source), VecList(target))
+        assert q.angle_to(want).angle <= (1e-15 if len(source) == 1 else 1e-14)
+        assert len(source) > 1 or rssd == pytest.approx(abs(target[0].magnitude() - source[0].magnitude()), abs=1e-14)
     # Pairs that cancel: every rotation is as good, and the identity is the smallest.
-    assert Quat.align(VecList([a, -a]), VecList([b, b]))[0] == Quat.identity()
-    # Poses: one point, two points, two equal points.
-    t, rssd = RigidTransform.align(VecList([a]), VecList([b]), [3.0])
+    assert quat_bits(Quat.align(VecList([a, -a]), VecList([b, b]))[0]) == quat_bits(Quat.identity())
+    t, rssd = RigidTransform.align(VecList([a]), VecList([b]), [3.0])  # one point
     assert quat_bits(t.rotation) == quat_bits(Quat.identity()) and t.translation == b - a and rssd == 0.0
-    c, d = Vec3d(0.5, -1, 2), Vec3d(4, 4, 4)
-    t, _ = RigidTransform.align(VecList([a, c]), VecList([b, d]))
+    t, _ = RigidTransform.align(VecList([a, c]), VecList([b, d]))  # two points
     assert t.rotation.angle_to(Quat.between(c - a, d - b)).angle <= 1e-14
     assert (t.apply((a + c) * 0.5) - (b + d) * 0.5).magnitude() <= 1e-14
-    t, _ = RigidTransform.align(VecList([a, a]), VecList([b, d]))
+    t, _ = RigidTransform.align(VecList([a, a]), VecList([b, d]))  # two equal points
     assert quat_bits(t.rotation) == quat_bits(Quat.identity())
 
 
@@ -128,8 +117,7 @@ def test_align_refusals(call, items, source, target, weights, error, text):
 
 
 def test_weights_are_any_run_of_floats():
-    source = vecs(rng.standard_normal((5, 3)))
-    target = vecs(rng.standard_normal((5, 3)))
+    source, target = vecs(rng.standard_normal((5, 3))), vecs(rng.standard_normal((5, 3)))
     weights = [0.5, 1, 2.0, 0.25, 3]
     want = Quat.align(source, target, weights)
     strided = np.repeat(np.array(weights, dtype=float), 2)[::2]
@@ -146,10 +134,13 @@ def test_rssd_comes_from_the_residuals():
     # Exact data far from unit size: scipy's cancellation would leave about 1e-8 of its size.
     source = vecs(rng.standard_normal((1000, 3)) * 1e6 + 3e6)
     target = VecList([ROT.rotate(v) for v in source])
-    assert Quat.align(source, target)[1] <= 1e-12 * 4e6
     q, rssd = Quat.align(source, target)
     direct = math.sqrt(sum((t - q.rotate(s)).magnitude() ** 2 for s, t in zip(source, target)))
-    assert rssd == pytest.approx(direct, abs=1e-12 * 4e6)
+    assert rssd <= 1e-12 * 4e6 and rssd == pytest.approx(direct, abs=1e-12 * 4e6)
+    # Points far from the origin with little spread about their centroid.
+    source = vecs(rng.standard_normal((1000, 3)) + 1e6)
+    t, rssd = RigidTransform.align(source, VecList([ROT.rotate(v) + Vec3d(1e6, -2e6, 5) for v in source]))
+    assert t.rotation.angle_to(ROT).angle <= 1e-9 and rssd <= 1e-12 * 4e6
 
 
 # ---- QuatList.mean
@@ -161,29 +152,27 @@ def test_mean_agrees_with_scipy(n, spread, weighted):
     weights = rng.random(n) + 0.05 if weighted else None
     ql = QuatList.from_xyzw_array(r.as_quat())
     m = ql.mean(weights)
-    assert m.angle_to(of_scipy(r.mean(weights))).angle <= 1e-12
-    assert m.is_unit() and m.w >= 0
-    # Any element's sign, and its length, leave the bits unchanged.
+    assert m.angle_to(of_scipy(r.mean(weights))).angle <= 1e-12 and m.is_unit() and m.w >= 0
+    # Any element's sign leaves the bits unchanged.
     flipped = QuatList([Quat(-q.w, -q.i, -q.j, -q.k) if i % 3 else q for i, q in enumerate(ql)])
     assert quat_bits(flipped.mean(weights)) == quat_bits(m)
-    assert QuatList([Quat(q.w * 2, q.i * 2, q.j * 2, q.k * 2) for q in ql]).mean(weights).angle_to(m).angle <= 1e-15
 
 
-def test_mean_refusals():
-    ql = QuatList([Quat(1, 0, 0, 0), Quat(0, 0, 0, 0), Quat(NAN, 0, 0, 1)])
-    cases = [
-        (QuatList.empty(), None, "QuatList.mean() needs at least one quaternion"),
-        (ql, None, "QuatList.mean() expected finite, non-zero quaternions: element 1 is zero"),
-        (QuatList([ql[0], ql[2]]), None, "QuatList.mean() expected finite, non-zero quaternions: element 1 is not finite"),
-        (ql[:1], [1.0, 2.0], "QuatList.mean() expected one weight for each of the 1 quaternions, got 2"),
-        (ql[:1], [-1.0], "QuatList.mean() expected finite weights of zero or more: weights[0] is negative"),
-        (ql[:1], [0.0], "QuatList.mean() expected weights with a positive sum: every weight is zero"),
-    ]
-    for lst, weights, text in cases:
-        with raises(ValueError, text):
-            lst.mean(weights)
-    with raises(TypeError, "argument 'weights': [0]: must be real number, not Quat"):
-        ql[:1].mean([Quat.identity()])
+MEAN_BAD = QuatList([Quat(1, 0, 0, 0), Quat(0, 0, 0, 0), Quat(NAN, 0, 0, 1)])
+
+
+@pytest.mark.parametrize("ql, weights, error, text", [
+    (QuatList.empty(), None, ValueError, "needs at least one quaternion"),
+    (MEAN_BAD, None, ValueError, "expected finite, non-zero quaternions: element 1 is zero"),
+    (MEAN_BAD[::2], None, ValueError, "expected finite, non-zero quaternions: element 1 is not finite"),
+    (MEAN_BAD[:1], [1.0, 2.0], ValueError, "expected one weight for each of the 1 quaternions, got 2"),
+    (MEAN_BAD[:1], [-1.0], ValueError, "expected finite weights of zero or more: weights[0] is negative"),
+    (MEAN_BAD[:1], [0.0], ValueError, "expected weights with a positive sum: every weight is zero"),
+    (MEAN_BAD[:1], [Quat.identity()], TypeError, "argument 'weights': [0]: must be real number, not Quat"),
+])
+def test_mean_refusals(ql, weights, error, text):
+    with raises(error, text if error is TypeError else "QuatList.mean() " + text):
+        ql.mean(weights)
 
 
 # ---- QuatList.random
@@ -191,8 +180,7 @@ def test_mean_refusals():
 M0, M1, W0, W1, MASK = 0xD2E7470EE14C6C93, 0xCA5A826395121157, 0x9E3779B97F4A7C15, 0xBB67AE8584CAA73B, (1 << 64) - 1
 
 
-def philox4x64_10(counter, key):  # as the reference describes the stream
-    c, k = list(counter), list(key)
+def philox4x64_10(c, k):  # as the reference describes the stream
     for _ in range(10):
         p0, p1 = M0 * c[0], M1 * c[2]
         c = [(p1 >> 64) ^ c[1] ^ k[0], p1 & MASK, (p0 >> 64) ^ c[3] ^ k[1], p0 & MASK]
@@ -203,16 +191,12 @@ def philox4x64_10(counter, key):  # as the reference describes the stream
 def documented_random(seed, index):
     kept, draw = [], 0
     while len(kept) < 2:
-        words = philox4x64_10([index, draw, 0, 0], [seed, 0])
-        for x0, x1 in (words[:2], words[2:]):
-            a, b = (x0 >> 11) * 2.0**-52 - 1.0, (x1 >> 11) * 2.0**-52 - 1.0
-            if 0.0 < a * a + b * b < 1.0 and len(kept) < 2:
-                kept.append((a, b, a * a + b * b))
+        x = [(w >> 11) * 2.0**-52 - 1.0 for w in philox4x64_10([index, draw, 0, 0], [seed, 0])]
+        kept += [(a, b, a * a + b * b) for a, b in (x[:2], x[2:]) if 0.0 < a * a + b * b < 1.0]
         draw += 1
-    (a1, b1, s1), (a2, b2, s2) = kept
+    (a1, b1, s1), (a2, b2, s2) = kept[:2]
     f = math.sqrt((1.0 - s1) / s2)
-    q = (a1, b1, a2 * f, b2 * f)
-    return Quat(*(-c for c in q)) if q[0] < 0 else Quat(*q)
+    return Quat(*(c if a1 >= 0 else -c for c in (a1, b1, a2 * f, b2 * f)))
 
 
 @pytest.mark.parametrize("seed", [0, 1, 26, 2**32 + 5, 2**64 - 1])
@@ -230,30 +214,22 @@ def test_random_is_uniform_over_rotations():
     # The rotation angle θ has the distribution (θ − sin θ)/π on [0, π]: a Kolmogorov–Smirnov statistic
     # well under its 0.1% critical value 1.95/√n. Fixed seed, so never flaky.
     theta = np.sort(np.linalg.norm(ql.to_rotation_vectors(), axis=1))
-    cdf = (theta - np.sin(theta)) / np.pi
-    n = len(theta)
-    ks = max((np.arange(1, n + 1) / n - cdf).max(), (cdf - np.arange(n) / n).max())
-    assert ks < 1.95 / math.sqrt(n)
+    cdf, n = (theta - np.sin(theta)) / np.pi, len(theta)
+    assert max((np.arange(1, n + 1) / n - cdf).max(), (cdf - np.arange(n) / n).max()) < 1.95 / math.sqrt(n)
     # Every rotated axis averages to zero, within five standard errors (each coordinate has variance 1/3).
     for axis in np.eye(3):
-        mean = np.asarray(ql.rotate(Vec3d(*axis))).mean(axis=0)
-        assert np.abs(mean).max() < 5 * math.sqrt(1 / 3 / n)
+        assert np.abs(np.asarray(ql.rotate(Vec3d(*axis))).mean(axis=0)).max() < 5 * math.sqrt(1 / 3 / n)
 
 
-def test_random_refusals():
-    for seed, error in [(-1, OverflowError), (2**64, OverflowError), (1.5, TypeError), ("1", TypeError)]:
-        with pytest.raises(error):
-            QuatList.random(3, seed)
-    with pytest.raises(OverflowError):
-        QuatList.random(-1, 0)
+@pytest.mark.parametrize("n, seed, error", [(3, -1, OverflowError), (3, 2**64, OverflowError), (3, 1.5, TypeError), (3, "1", TypeError), (-1, 0, OverflowError)])
+def test_random_refusals(n, seed, error):
+    with pytest.raises(error):
+        QuatList.random(n, seed)
 
 
-# ---- power
+# ---- power, accumulate and differences
 
-POWERS = [0.0, 1.0, -1.0, 0.5, 2.0, -0.25, 3.75, 1e-300, -0.0, NAN, INF]
-
-
-@pytest.mark.parametrize("t", POWERS)
+@pytest.mark.parametrize("t", [0.0, 1.0, -1.0, 0.5, 2.0, -0.25, 3.75, 1e-300, -0.0, NAN, INF])
 def test_power_is_its_definition(t):
     qs = [Quat.identity(), ROT, Quat(-0.5, 0.5, 0.5, 0.5), Quat(0, 1, 0, 0), Quat(2, 0, 0, 0), Quat(1e-20, 3, 0, 4)]
     qs += list(QuatList.random(50, 9))
@@ -265,49 +241,15 @@ def test_power_is_its_definition(t):
         assert ql.power(t).angle_to(QuatList.from_xyzw_array((r**t).as_quat())).max() <= 1e-12
 
 
-def test_power_special_values():
-    assert ROT.power(0) == Quat.identity()
-    assert ROT.power(-1).angle_to(ROT.inverse()).angle <= 1e-15
-    half = ROT.power(0.5)
-    assert half.then(half).angle_to(ROT).angle <= 1e-15 and half.angle_to(ROT.slerp(Quat.identity(), 0.5)).angle <= 1e-15
-
-
-# ---- accumulate and differences
-
-def test_accumulate_is_the_left_to_right_loop():
+def test_accumulate_and_differences_are_the_left_to_right_loops():
     steps = list(QuatList.random(500, 3)) + [Quat(NAN, 0, 0, 1), Quat(2, 0, 0, 0)]
-    want, acc = [], None
-    for q in steps:
-        acc = q if acc is None else acc.then(q)
-        want.append(acc)
+    want = steps[:1]
+    for q in steps[1:]:
+        want.append(want[-1].then(q))
     assert list_bits(QuatList(steps).accumulate()) == list_bits(want)
     assert len(QuatList.empty().accumulate()) == 0 and list_bits(QuatList(steps[:1]).accumulate()) == list_bits(steps[:1])
-
-
-def test_differences_undo_accumulate():
     ql = QuatList.random(1000, 4)
     d = ql.differences()
     assert list_bits(d) == list_bits(ql[i].inverse().then(ql[i + 1]) for i in range(len(ql) - 1))
-    rebuilt = QuatList([ql[0], *d]).accumulate()
-    assert rebuilt.angle_to(ql).max() <= 1e-12
+    assert QuatList([ql[0], *d]).accumulate().angle_to(ql).max() <= 1e-12
     assert len(QuatList.empty().differences()) == 0 and len(ql[:1].differences()) == 0
-
-
-@needs_scipy
-def test_imu_integration_in_body_and_world_frames():
-    dt, n, start = 0.01, 2000, Quat.from_rotation_vector(Vec3d(0.1, 0.2, 0.3))
-    t = np.arange(n) * dt
-    omega = np.stack([np.sin(t), 0.5 * np.cos(2 * t), 0.3 + 0 * t], axis=1)  # rad/s
-    # World frame: each step turns the orientation reached so far, so it comes after it.
-    world = QuatList([start, *QuatList.from_rotation_vectors(VecList.from_array(omega * dt))]).accumulate()
-    # Body frame: each step comes before the orientation reached so far; the inverses chain the other way.
-    body = QuatList([start.inverse(), *QuatList.from_rotation_vectors(VecList.from_array(omega * -dt))]).accumulate().inverse()
-    # scipy's r1 * r2 applies r2 first.
-    r_world = r_body = Rotation.from_quat(start.to_xyzw())
-    for w in omega:
-        r_world, r_body = Rotation.from_rotvec(w * dt) * r_world, r_body * Rotation.from_rotvec(w * dt)
-    assert world[n].angle_to(of_scipy(r_world)).angle <= 1e-11 and body[n].angle_to(of_scipy(r_body)).angle <= 1e-11
-    # Differences over the time step give back the angular velocity, in either frame.
-    world_rates = np.asarray(world.differences().to_rotation_vectors()) / dt
-    body_rates = np.asarray(body.inverse().differences().to_rotation_vectors()) / -dt
-    assert np.abs(world_rates - omega).max() <= 1e-10 and np.abs(body_rates - omega).max() <= 1e-10
