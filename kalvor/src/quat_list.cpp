@@ -116,37 +116,24 @@ QuatList quat_list_interpolate_impl(const QuatList& self, const binding::LazyFlo
 static constexpr std::size_t quat_row[] = {4};
 static constexpr std::size_t matrix_item[] = {3, 3};
 
-QuatList quat_list_from_xyzw_array_impl(const binding::StridedBuffer& array) {
+// The (n, 4) rows of another library's order, both ways: From reads one
+// row's four numbers as a Quat, To writes one Quat as four.
+template <auto From>
+QuatList quat_list_from_rows_impl(const binding::StridedBuffer& array) {
   const binding::FloatRows rows =
-      binding::float_rows(array, binding::signature_of<quat_list_from_xyzw_array_impl>->call, quat_row);
+      binding::float_rows(array, binding::signature_of<quat_list_from_rows_impl<From>>->call, quat_row);
   QuatList out = bulk::sized_list<QuatElement>(rows.rows);
   bulk::map_rows(out.items.data(), rows, [](const binding::FloatRows& row, std::size_t i) {
-    return morvix::from_xyzw(row.at(i, 0), row.at(i, 1), row.at(i, 2), row.at(i, 3));
+    return From(row.at(i, 0), row.at(i, 1), row.at(i, 2), row.at(i, 3));
   });
   return out;
 }
 
-NdArray<double> quat_list_to_xyzw_array_impl(const QuatList& self) {
+template <auto To>
+NdArray<double> quat_list_to_rows_impl(const QuatList& self) {
   const std::size_t n = self.items.size();
   NdArray<double> out({n, 4}, 2);
-  bulk::map_into(out.items<std::array<double, 4>>(), n, [](const Quat& q) { return morvix::to_xyzw(q); }, each(self));
-  return out;
-}
-
-QuatList quat_list_from_wxyz_array_impl(const binding::StridedBuffer& array) {
-  const binding::FloatRows rows =
-      binding::float_rows(array, binding::signature_of<quat_list_from_wxyz_array_impl>->call, quat_row);
-  QuatList out = bulk::sized_list<QuatElement>(rows.rows);
-  bulk::map_rows(out.items.data(), rows, [](const binding::FloatRows& row, std::size_t i) {
-    return morvix::from_wxyz(row.at(i, 0), row.at(i, 1), row.at(i, 2), row.at(i, 3));
-  });
-  return out;
-}
-
-NdArray<double> quat_list_to_wxyz_array_impl(const QuatList& self) {
-  const std::size_t n = self.items.size();
-  NdArray<double> out({n, 4}, 2);
-  bulk::map_into(out.items<std::array<double, 4>>(), n, [](const Quat& q) { return morvix::to_wxyz(q); }, each(self));
+  bulk::map_into(out.items<std::array<double, 4>>(), n, [](const Quat& q) { return To(q); }, each(self));
   return out;
 }
 
@@ -217,8 +204,8 @@ binding::ClassBuilder<QuatList> quat_list_table() {
                        .method<quat_list_inverse_impl>("inverse")
                        .method<quat_list_normalize_impl>("normalize")
                        .method<quat_list_interpolate_impl>("interpolate", "key_times", "times")
-                       .static_method<quat_list_from_xyzw_array_impl>("from_xyzw_array", "array")
-                       .method<quat_list_to_xyzw_array_impl>("to_xyzw_array")
+                       .static_method<quat_list_from_rows_impl<morvix::from_xyzw>>("from_xyzw_array", "array")
+                       .method<quat_list_to_rows_impl<morvix::to_xyzw>>("to_xyzw_array")
                        .static_method<quat_list_from_rotation_matrices_impl>("from_rotation_matrices", "array")
                        .method<quat_list_to_rotation_matrices_impl>("to_rotation_matrices")
                        .static_method<quat_list_from_rotation_vectors_impl>("from_rotation_vectors", "vl")
@@ -230,8 +217,8 @@ binding::ClassBuilder<QuatList> quat_list_table() {
                        .method<quat_list_to_euler_impl<morvix::EulerFrame::intrinsic>>("to_intrinsic_euler", "axes")
                        .method<quat_list_to_euler_impl<morvix::EulerFrame::extrinsic>>("to_extrinsic_euler", "axes")
                        .method<quat_list_angle_to_impl>("angle_to", "other")
-                       .static_method<quat_list_from_wxyz_array_impl>("from_wxyz_array", "array")
-                       .method<quat_list_to_wxyz_array_impl>("to_wxyz_array")
+                       .static_method<quat_list_from_rows_impl<morvix::from_wxyz>>("from_wxyz_array", "array")
+                       .method<quat_list_to_rows_impl<morvix::to_wxyz>>("to_wxyz_array")
                        .method<quat_list_mean_impl>("mean", "weights=None")
                        .static_method<quat_list_random_impl>("random", "n", "seed")
                        .method<quat_list_power_impl>("power", "t")
