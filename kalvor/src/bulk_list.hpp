@@ -18,6 +18,7 @@
 #include "kalvor/src/binding/arrays.hpp"
 #include "kalvor/src/binding/buffer.hpp"
 #include "kalvor/src/binding/class_builder.hpp"
+#include "kalvor/src/binding/ndarray.hpp"
 #include "kalvor/src/binding/object.hpp"
 #include "morvix/src/keyframes.hpp"
 #include "morvix/src/quat.hpp"
@@ -321,6 +322,15 @@ template <class Result, std::size_t Weight = 1, class Op, class Traits, class...
 BulkList<Result> mapped_list(const BulkList<Traits>& self, Op op, const Ops&... operands) {
   BulkList<Result> out = sized_list<Result>(self.items.size());
   map_into<Weight>(out.items.data(), self.items.size(), op, each(self), operands...);
+  return out;
+}
+
+// Element-wise numbers of a receiver list as an (n,) array result: result i
+// = op(element i, operands at i...), one out-of-line call per element.
+template <std::size_t Weight = 1, class Op, class Traits, class... Ops>
+binding::NdArray<double> mapped_array(const BulkList<Traits>& self, Op op, const Ops&... operands) {
+  binding::NdArray<double> out({self.items.size()}, 1);
+  map_into<Weight>(out.data(), self.items.size(), op, each(self), operands...);
   return out;
 }
 

@@ -49,10 +49,8 @@ QuatList quat_list_slerp_impl(const QuatList& self, const QuatOrList& other, dou
 }
 NdArray<double> quat_list_angle_to_impl(const QuatList& self, const QuatOrList& other) {
   return bulk::broadcast<QuatElement>(other, self.items.size(), [&](const auto& o) {
-    NdArray<double> out({self.items.size()}, 1);
-    bulk::map_into<bulk::transcendental_weight>(
-        out.data(), self.items.size(), [](const Quat& a, const Quat& b) { return morvix::angle_between(a, b); }, each(self), o);
-    return out;
+    return bulk::mapped_array<bulk::transcendental_weight>(
+        self, [](const Quat& a, const Quat& b) { return morvix::angle_between(a, b); }, o);
   });
 }
 QuatList quat_list_inverse_impl(const QuatList& self) {

@@ -77,22 +77,16 @@ RigidTransformList rigid_transform_list_normalize_impl(const RigidTransformList&
 // matching translations, the two terms of a trajectory's error.
 NdArray<double> rigid_transform_list_angle_to_impl(const RigidTransformList& self, const PoseOrList& other) {
   return bulk::broadcast<PoseElement>(other, self.items.size(), [&](const auto& o) {
-    NdArray<double> out({self.items.size()}, 1);
-    bulk::map_into<bulk::transcendental_weight>(
-        out.data(), self.items.size(),
-        [](const RigidTransform& a, const RigidTransform& b) { return morvix::angle_between(a.rotation, b.rotation); },
-        each(self), o);
-    return out;
+    return bulk::mapped_array<bulk::transcendental_weight>(
+        self, [](const RigidTransform& a, const RigidTransform& b) { return morvix::angle_between(a.rotation, b.rotation); },
+        o);
   });
 }
 NdArray<double> rigid_transform_list_distance_to_impl(const RigidTransformList& self, const PoseOrList& other) {
   return bulk::broadcast<PoseElement>(other, self.items.size(), [&](const auto& o) {
-    NdArray<double> out({self.items.size()}, 1);
-    bulk::map_into(
-        out.data(), self.items.size(),
-        [](const RigidTransform& a, const RigidTransform& b) { return morvix::distance_to(a.translation, b.translation); },
-        each(self), o);
-    return out;
+    return bulk::mapped_array(
+        self, [](const RigidTransform& a, const RigidTransform& b) { return morvix::distance_to(a.translation, b.translation); },
+        o);
   });
 }
 
