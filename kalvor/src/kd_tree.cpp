@@ -23,13 +23,11 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 
 // ---- argument checks
 
-bool finite(const Vec3d& p) noexcept { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
-
 // The points of a list, all finite, else a ValueError naming the first that is not.
 const VecArray& finite_points(const VecList& list) {
   const VecArray& items = list.items;
   for (std::size_t i = 0; i < items.size(); ++i)
-    if (!finite(items[i])) [[unlikely]]
+    if (!morvix::is_finite(items[i])) [[unlikely]]
       binding::throw_not_finite("points", i);
   return items;
 }
@@ -106,7 +104,7 @@ VecList kd_tree_points_impl(const KDTree& self) {
 std::tuple<VecList> kd_tree_args_impl(const KDTree& self) { return {kd_tree_points_impl(self)}; }
 
 std::pair<std::size_t, double> kd_tree_nearest_impl(const KDTree& self, const Vec3d& point) {
-  if (!finite(point)) binding::throw_not_finite("point");
+  if (!morvix::is_finite(point)) binding::throw_not_finite("point");
   if (self.size() == 0) binding::throw_empty_tree("KDTree.nearest()");
   const morvix::Neighbour found = self.nearest(point);
   return {found.index, found.distance};

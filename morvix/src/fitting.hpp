@@ -110,10 +110,6 @@ struct PairExtent {
   double heaviest = 0.0;
 };
 
-inline bool finite_vec(const Vec3d& v) noexcept {
-  constexpr double big = std::numeric_limits<double>::max();
-  return (std::fabs(v.x) <= big) & (std::fabs(v.y) <= big) & (std::fabs(v.z) <= big);
-}
 inline double largest_of(const Vec3d& v) noexcept {
   return std::max(std::max(std::fabs(v.x), std::fabs(v.y)), std::fabs(v.z));
 }
@@ -125,8 +121,8 @@ PairExtent pair_extent(const Vec3d* source, const Vec3d* target, const Weight& w
                        std::size_t end) noexcept {
   PairExtent e;
   for (std::size_t i = begin; i < end; ++i) {
-    if (!finite_vec(source[i]) && e.bad_source == no_index) e.bad_source = i;
-    if (!finite_vec(target[i]) && e.bad_target == no_index) e.bad_target = i;
+    if (!is_finite(source[i]) && e.bad_source == no_index) e.bad_source = i;
+    if (!is_finite(target[i]) && e.bad_target == no_index) e.bad_target = i;
     const double w = weight(i);
     if (!good_weight(w) && e.bad_weight == no_index) e.bad_weight = i;
     e.largest = std::max(e.largest, std::max(largest_of(source[i]), largest_of(target[i])));

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <type_traits>
 
 #include "morvix/src/strict.hpp"
@@ -42,6 +43,11 @@ using Vec3d = Vec3<double>;
 constexpr Vec3<Strict> strict_of(const Vec3d& p) noexcept { return {p.x, p.y, p.z}; }
 constexpr Vec3d from_strict(const Vec3<Strict>& p) noexcept { return {p.x.v, p.y.v, p.z.v}; }
 inline bool has_nan(const Vec3d& p) noexcept { return std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z); }
+// No component NaN or infinite; branch-free, so a loop over many vectorises.
+inline bool is_finite(const Vec3d& p) noexcept {
+  constexpr double big = std::numeric_limits<double>::max();
+  return (__builtin_fabs(p.x) <= big) & (__builtin_fabs(p.y) <= big) & (__builtin_fabs(p.z) <= big);
+}
 
 // ---- the element-wise formulas, each written once, on double or Strict
 // numbers alike. The functions further down settle them (strict.hpp); the
